@@ -1,0 +1,14 @@
+// The keyboard queue: the window thread adds keys, the converter takes them.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/text.h"
+
+// Adds a key (character code, PC scan code); dropped when 15 keys already wait.
+void push_key(uint8_t character, uint8_t scan_code);
+// Empties the queue (start-up and tests).
+void clear_key_queue();
+// The oldest key as a text: its character, or 0 and its scan code when it has no character;
+// empty when no key waits or an error is pending. Never waits.
+string_descriptor read_key_string();
