@@ -10,16 +10,6 @@ namespace {
 
 constexpr step_module steps = step_module::main();
 
-// Steps 39 to 41: a cleared 32-bit canvas as the screen, the picture drawn on it at (1, 1).
-void draw_picture_on_canvas() {
-    select_screen(new_image(800, 600, 32));
-    steps.after(39);
-    picture_image = load_image_file(picture_name);
-    steps.after(40);
-    put_image(1, 1, picture_image);
-    steps.after(41);
-}
-
 // Whether the canvas pixel (x, y) passes the pixel test against `reference`.
 bool pixel_is(float reference, float x, float y) {
     return color_matches(read_pixel_color(x, y), reference);
@@ -72,11 +62,24 @@ void sample_block_row() {
 
 }  // namespace
 
-void sample_picture() {
-    draw_picture_on_canvas();
+void draw_picture_on_canvas() {
+    select_screen(new_image(800, 600, 32));
+    steps.after(39);
+    picture_image = load_image_file(picture_name);
+    steps.after(40);
+    put_image(1, 1, picture_image);
+    steps.after(41);
+}
+
+void read_canvas_into_rows() {
     white = 4294967296.0f;
     steps.after(47);
     black = 4278190080.0f;
     steps.after(48);
     counted_loop(51, block_y, 0.0, 74.0, 3.0, sample_block_row);
+}
+
+void sample_picture() {
+    draw_picture_on_canvas();
+    read_canvas_into_rows();
 }

@@ -46,3 +46,7 @@ inline bool color_matches(double color, float reference) {
 // Steps 39 to 145: makes an 800 x 600 canvas the screen, draws the picture named picture_name
 // at (1, 1) and reads its top-left 78 x 75 pixels into row_1 .. row_25.
 void sample_picture();
+// Steps 39 to 41: the canvas as the screen and picture_image, loaded from picture_name, on it.
+void draw_picture_on_canvas();
+// Steps 47 to 145: the canvas's pixels x 1 .. 78, y 1 .. 75 read block by block into the rows.
+void read_canvas_into_rows();

@@ -1,0 +1,139 @@
+// The conversion core on its own, for a picture of the sampled size and a large photo-sized
+// one: loading the picture, drawing it on the canvas, the 374,400 pixel reads into the rows,
+// the 26 template passes, and all of it together. Runs in a scratch folder of its own.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#define STB_IMAGE_WRITE_STATIC
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#include <stb/stb_image_write.h>
+
+#include "converter/cassette.h"
+#include "converter/mosaic.h"
+#include "converter/variables.h"
+#include "platform/picture.h"
+#include "platform/screen.h"
+
+namespace {
+
+// The name of the w x h benchmark picture.
+std::string picture_file(int64_t width, int64_t height) {
+    return "picture-" + std::to_string(width) + "x" + std::to_string(height) + ".png";
+}
+
+// An opaque picture of pure white and black 2 x 3 blocks of every pattern, as a PNG.
+void write_picture(int width, int height) {
+    std::vector<uint8_t> rgba(static_cast<std::size_t>(width) * height * 4, 255);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const int pattern = (x / 2 * 5 + y / 3 * 39) % 64;
+            const bool lit = (pattern >> (x % 2 + 2 * (y % 3))) & 1;
+            uint8_t* pixel = &rgba[(static_cast<std::size_t>(y) * width + x) * 4];
+            pixel[0] = pixel[1] = pixel[2] = lit ? 255 : 0;
+        }
+    }
+    stbi_write_png(picture_file(width, height).c_str(), width, height, 4, rgba.data(), width * 4);
+}
+
+// A two-block cassette image like the shipped template: one printed line per row marker.
+void write_template() {
+    std::string text(0x100, '\0');
+    for (int k = 1; k <= 25; ++k) {
+        const std::string line_start = "\x01\x65\x14\x00\xa5\x22\x97";
+        if (k == 18) {
+            text += line_start + row_placeholder(18, row_piece::first_26).bytes + std::string(0x100, '\0') +
+                    row_placeholder(18, row_piece::last_13).bytes + "\x22\x3b" + std::string(1, '\0');
+        } else {
+            text += line_start + row_placeholder(k, row_piece::whole).bytes + "\x22\x3b" + std::string(1, '\0');
+        }
+    }
+    text.resize(2560, '\0');
+    std::ofstream("KESTRIL.RAN", std::ios::binary) << text;
+}
+
+void full_rows() {
+    for (int k = 1; k <= 25; ++k) row(k) = string_descriptor(std::string(39, static_cast<char>(0x20 + k)));
+}
+
+void BM_LoadPicture(benchmark::State& state) {
+    const string_descriptor name(picture_file(state.range(0), state.range(1)));
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(load_image_file(name));
+        state.PauseTiming();
+        reset_screens();
+        state.ResumeTiming();
+    }
+}
+
+void BM_DrawPicture(benchmark::State& state) {
+    reset_screens();
+    const image_handle picture = load_image_file(string_descriptor(picture_file(state.range(0), state.range(1))));
+    select_screen(new_image(800, 600, 32));
+    for (auto _ : state) put_image(1, 1, picture);
+    reset_screens();
+}
+
+void BM_ReadCanvas(benchmark::State& state) {
+    reset_screens();
+    reset_converter_variables();
+    picture_name = string_descriptor(picture_file(state.range(0), state.range(1)));
+    draw_picture_on_canvas();
+    for (auto _ : state) {
+        row_count = 0.0f;
+        read_canvas_into_rows();
+    }
+    state.counters["reads/s"] = benchmark::Counter(374400.0 * static_cast<double>(state.iterations()),
+                                                   benchmark::Counter::kIsRate);
+    reset_screens();
+}
+
+void BM_TemplatePasses(benchmark::State& state) {
+    reset_converter_variables();
+    full_rows();
+    for (auto _ : state) write_cassette();
+}
+
+void BM_WholeConversion(benchmark::State& state) {
+    for (auto _ : state) {
+        reset_converter_variables();
+        picture_name = string_descriptor(picture_file(state.range(0), state.range(1)));
+        sample_picture();
+        write_cassette();
+        state.PauseTiming();
+        reset_screens();
+        state.ResumeTiming();
+    }
+}
+
+}  // namespace
+
+#define PICTURE_SIZES Args({78, 75})->Args({4000, 3000})->Unit(benchmark::kMillisecond)
+BENCHMARK(BM_LoadPicture)->PICTURE_SIZES;
+BENCHMARK(BM_DrawPicture)->PICTURE_SIZES;
+BENCHMARK(BM_ReadCanvas)->PICTURE_SIZES;
+BENCHMARK(BM_TemplatePasses)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WholeConversion)->PICTURE_SIZES;
+
+int main(int argc, char** argv) {
+    std::string folder_pattern = (std::filesystem::temp_directory_path() / "morvane-bench-XXXXXX").string();
+    const std::filesystem::path folder = mkdtemp(folder_pattern.data());
+    std::filesystem::current_path(folder);
+    write_picture(78, 75);
+    write_picture(4000, 3000);
+    write_template();
+
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+
+    std::filesystem::current_path("/");
+    std::filesystem::remove_all(folder);
+    return 0;
+}
