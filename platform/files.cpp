@@ -34,9 +34,11 @@ struct open_file {
 // The lock makes that hand-over safe; nobody holds it while waiting for anything but a file.
 struct file_table {
     std::mutex lock;
-    std::map<int32_t, open_file> files;  // guarded by lock
+    // Guarded by lock; written by the converter thread, and by close_all_files at shutdown.
+    std::map<int32_t, open_file> files;
 };
 
+// The process's one table of open files.
 file_table& open_files() {
     static file_table table;
     return table;
@@ -235,7 +237,9 @@ void put_bytes_to_file(int32_t file_number, const byte_block& block) {
         raise_error(path_file_access_error);
         return;
     }
-    int32_t error = write_fully(file->descriptor, block.data, static_cast<size_t>(block.length));
+    // A block made by hand may carry a negative length; it writes nothing, as make_byte_block's would.
+    const size_t length = block.length > 0 ? static_cast<size_t>(block.length) : 0;
+    int32_t error = write_fully(file->descriptor, block.data, length);
     if (error == 0) error = end_file_here(file->descriptor);
     if (error != 0) raise_error(error);
 }
