@@ -10,7 +10,7 @@
 #include <string>
 
 #include "converter/variables.h"
-#include "converter_fixtures.h"
+#include "support/converter_fixtures.h"
 #include "platform/errors.h"
 #include "support/child_process.h"
 #include "support/runtime_double.h"

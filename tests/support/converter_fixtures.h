@@ -1,4 +1,4 @@
-// Fixtures of the converter's in-process tests: a scratch folder that is the current directory
+// Fixtures of the converter's tests: a scratch folder that is the current directory
 // while it lives, whole-file helpers, and pictures written as PNG files. Include it from one
 // test file per executable: it carries the PNG writer's implementation.
 #pragma once
