@@ -27,6 +27,7 @@ class openal_output final : public audio_sink {
 
   private:
     bool ensure_source();
+    void unqueue(ALsizei count);
 
     ALCdevice* device_ = nullptr;
     ALCcontext* context_ = nullptr;
@@ -35,8 +36,11 @@ class openal_output final : public audio_sink {
     ALuint source_ = 0;
     std::array<ALuint, tone_sink_buffers> buffers_{};
     std::vector<ALuint> free_buffers_;
-    // Blocks that found no buffer to go into; they count as played at the next take-back.
-    int32_t dropped_ = 0;
+    // Blocks that found no buffer to go into, and buffers taken back outside take_back_played:
+    // they count as played at the next take-back.
+    int32_t played_elsewhere_ = 0;
+    // Buffers queued since the last take-back.
+    int32_t queued_since_take_back_ = 0;
 };
 
 void openal_output::open() {
@@ -90,29 +94,36 @@ bool openal_output::ensure_source() {
     return true;
 }
 
+// Takes the oldest `count` buffers off the source into the free list.
+void openal_output::unqueue(ALsizei count) {
+    std::array<ALuint, tone_sink_buffers> done{};
+    count = count < tone_sink_buffers ? count : tone_sink_buffers;
+    alSourceUnqueueBuffers(source_, count, done.data());
+    free_buffers_.insert(free_buffers_.end(), done.begin(), done.begin() + count);
+}
+
 int32_t openal_output::take_back_played() {
-    int32_t played = dropped_;
-    dropped_ = 0;
+    int32_t played = played_elsewhere_;
+    played_elsewhere_ = 0;
+    queued_since_take_back_ = 0;
     if (!source_made_) return played;
     ALint processed = 0;
     alGetSourcei(source_, AL_BUFFERS_PROCESSED, &processed);
     if (processed <= 0) return played;
-    std::array<ALuint, tone_sink_buffers> done{};
-    const ALsizei count = processed < tone_sink_buffers ? processed : tone_sink_buffers;
-    alSourceUnqueueBuffers(source_, count, done.data());
-    free_buffers_.insert(free_buffers_.end(), done.begin(), done.begin() + count);
-    return played + count;
+    unqueue(processed);
+    return played + processed;
 }
 
 void openal_output::queue_block(const tone_block& block) {
     if (!ensure_source() || free_buffers_.empty()) {
-        ++dropped_;
+        ++played_elsewhere_;
         return;
     }
     const ALuint buffer = free_buffers_.back();
     free_buffers_.pop_back();
     alBufferData(buffer, AL_FORMAT_STEREO16, block.data(), static_cast<ALsizei>(sizeof(block)), tone_frames_per_second);
     alSourceQueueBuffers(source_, 1, &buffer);
+    ++queued_since_take_back_;
 }
 
 bool openal_output::is_playing() {
@@ -123,7 +134,20 @@ bool openal_output::is_playing() {
     return state == AL_PLAYING;
 }
 
-void openal_output::start_playing() { alSourcePlay(source_); }
+void openal_output::start_playing() {
+    // A source that ran dry just after the take-back still holds those played buffers ahead of
+    // the new ones, and alSourcePlay would play them again: take them back first.
+    ALint state = 0;
+    ALint queued = 0;
+    alGetSourcei(source_, AL_SOURCE_STATE, &state);
+    alGetSourcei(source_, AL_BUFFERS_QUEUED, &queued);
+    const ALint stale = queued - queued_since_take_back_;
+    if (state == AL_STOPPED && stale > 0) {
+        unqueue(stale);
+        played_elsewhere_ += stale;
+    }
+    alSourcePlay(source_);
+}
 
 openal_output audio_output;
 

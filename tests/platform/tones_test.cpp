@@ -132,7 +132,7 @@ TEST(AddTone, RangeErrorsAddNothing) {
 }
 
 TEST(AddTone, EdgesOfTheRangesAreAccepted) {
-    const std::pair<double, double> table[] = {{0, 1}, {37, 1}, {32767, 1}, {440, 0.0001}};
+    const std::pair<double, double> table[] = {{0, 1}, {37, 1}, {32767, 1}, {440, 0.0001}, {440, 5e-324}};
     for (const auto& [frequency, ticks] : table) {
         runtime_double runtime;
         tone_stream stream;
