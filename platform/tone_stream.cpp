@@ -1,7 +1,6 @@
 #include "platform/tone_stream.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 
 #include "platform/errors.h"
@@ -146,11 +145,6 @@ tone_stream_counts tone_stream::counts() const {
 tone_stream& program_tone_stream() {
     static tone_stream stream;
     return stream;
-}
-
-int64_t tone_clock_ms() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 std::optional<double> add_tone(tone_stream& stream, double frequency, double ticks, int64_t now_ms) {

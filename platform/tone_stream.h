@@ -88,9 +88,6 @@ class tone_stream {
 // The platform layer's one tone stream, used by play_tone, beep and the audio device.
 tone_stream& program_tone_stream();
 
-// The clock that stamps added frames and paces the flush: monotonic milliseconds.
-int64_t tone_clock_ms();
-
 // play_tone without its wait: checks the pending error and the ranges (error 5), adds the
 // tone of `frequency` Hz and `ticks` of 1/18.2 s to `stream` at `now_ms`, and returns the wait
 // that follows a long tone.

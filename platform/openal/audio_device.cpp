@@ -5,6 +5,7 @@
 //   and without an error. A device lost later just stops sounding.
 // - Used from the housekeeping thread only (opened before it starts).
 #include "platform/openal/audio_device.h"
+#include "platform/timing.h"
 
 #include <AL/al.h>
 #include <AL/alc.h>
@@ -155,7 +156,7 @@ openal_output audio_output;
 
 void open_audio_device() { audio_output.open(); }
 
-void service_audio() { program_tone_stream().service(audio_output, tone_clock_ms()); }
+void service_audio() { program_tone_stream().service(audio_output, process_clock_ms()); }
 
 void stop_sound_output() { program_tone_stream().stop_output(); }
 

@@ -15,7 +15,9 @@
 #include <unistd.h>
 
 #include "platform/errors.h"
+#include "platform/timing.h"
 #include "platform/openal/audio_device.h"
+#include "platform/timing.h"
 #include "platform/tone_stream.h"
 
 namespace {
@@ -28,7 +30,7 @@ namespace fs = std::filesystem;
     setenv("ALSOFT_CONF", config.c_str(), 1);
     open_audio_device();
     tone_stream& stream = program_tone_stream();
-    add_tone(stream, 730, 4, tone_clock_ms());
+    add_tone(stream, 730, 4, process_clock_ms());
     for (int pass = 0; pass < 300; ++pass) {
         service_audio();
         const tone_stream_counts counts = stream.counts();
