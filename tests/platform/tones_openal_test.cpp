@@ -15,7 +15,6 @@
 #include <unistd.h>
 
 #include "platform/errors.h"
-#include "platform/timing.h"
 #include "platform/openal/audio_device.h"
 #include "platform/timing.h"
 #include "platform/tone_stream.h"
