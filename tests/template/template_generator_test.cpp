@@ -74,7 +74,7 @@ TEST(TemplateGenerator, LaysTheProgramOutInBlocksWithAHeaderEach) {
 
 // A template of the rows' lines with `first` as its first line and `row_7` as row 7's text.
 std::string template_source(const std::string& first, const std::string& row_7) {
-    const std::vector<std::string>& markers = cassette::row_markers();
+    const std::vector<std::string>& markers = cassette::row_placeholders();
     std::string source = first + "\n";
     for (size_t row = 1; row <= 25; ++row) {
         std::string text = markers[row < 18 ? row - 1 : row];
@@ -86,14 +86,14 @@ std::string template_source(const std::string& first, const std::string& row_7) 
 }
 
 TEST(TemplateGenerator, PadsTheFirstRemarkSoThatRowEighteenMeetsTheBoundary) {
-    const std::string image = cassette::build_template(template_source("1 REM X", cassette::row_markers()[6]), "T");
-    const std::string& first_piece = cassette::row_markers()[17];
+    const std::string image = cassette::build_template(template_source("1 REM X", cassette::row_placeholders()[6]), "T");
+    const std::string& first_piece = cassette::row_placeholders()[17];
     EXPECT_EQ(image.find(first_piece) + first_piece.size(), 0x500u);
-    EXPECT_EQ(image.find(cassette::row_markers()[18]), 0x600u);
+    EXPECT_EQ(image.find(cassette::row_placeholders()[18]), 0x600u);
 }
 
 TEST(TemplateGenerator, RefusesATemplateTheConverterWouldSpoil) {
-    const std::vector<std::string>& markers = cassette::row_markers();
+    const std::vector<std::string>& markers = cassette::row_placeholders();
     const std::string& row_7 = markers[6];
     std::string apart = template_source("1 REM X", row_7);
     apart.replace(apart.find(markers[17]), markers[17].size(), markers[17] + "\";:PRINT\"");

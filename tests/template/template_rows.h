@@ -27,7 +27,7 @@ inline std::vector<unsigned char> mosaic_codes() {
 }
 
 // The markers in pass order: rows 1 to 17, row 18's two pieces, rows 19 to 25.
-inline std::vector<std::string> pass_markers() {
+inline std::vector<std::string> pass_placeholders() {
     std::vector<std::string> markers;
     for (int row = 1; row <= 25; ++row) {
         if (row == 18) {
@@ -50,7 +50,7 @@ inline std::string pass_replacement(const row_set& rows, size_t pass) {
 
 // `image` after the converter's 26 passes, each replacing every occurrence of its marker.
 inline std::string fill_template(const std::string& image, const row_set& rows) {
-    const std::vector<std::string> markers = pass_markers();
+    const std::vector<std::string> markers = pass_placeholders();
     string_descriptor text(image);
     for (size_t pass = 0; pass < markers.size(); ++pass) {
         text = replace_all(text, string_descriptor(markers[pass]), string_descriptor(pass_replacement(rows, pass)));

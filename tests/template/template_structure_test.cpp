@@ -120,7 +120,7 @@ std::vector<std::string> row_literals(const std::vector<std::string>& row_texts)
 
 // `image` with the rows written at the markers' places, as a full row set must give it.
 std::string placed(const std::string& image, const row_set& rows) {
-    const std::vector<std::string> markers = pass_markers();
+    const std::vector<std::string> markers = pass_placeholders();
     std::string result = image;
     for (size_t pass = 0; pass < markers.size(); ++pass) {
         result.replace(image.find(markers[pass]), markers[pass].size(), pass_replacement(rows, pass));
@@ -148,7 +148,7 @@ TEST_F(TemplateImage, BlocksCarryConsistentHeaders) {
 TEST_F(TemplateImage, ProgramHoldsOneLiteralPerRow) {
     std::vector<std::string> literals;
     ASSERT_TRUE(well_formed(program_of(image), literals));
-    std::vector<std::string> markers = pass_markers();
+    std::vector<std::string> markers = pass_placeholders();
     markers[17] += markers[18];
     markers.erase(markers.begin() + 18);
     EXPECT_EQ(literals, row_literals(markers));
@@ -159,7 +159,7 @@ TEST_F(TemplateImage, ProgramHoldsOneLiteralPerRow) {
 // the white-graphics code and the closing quote, or the zeros of a header area for row 18's
 // pieces, which are no bytes a marker is made of.
 TEST_F(TemplateImage, MarkersStandOnceWhereTheRowLinesPutThem) {
-    const std::vector<std::string> markers = pass_markers();
+    const std::vector<std::string> markers = pass_placeholders();
     const size_t row_1_offset = image.find(markers[0]) - header_area_size;
     ASSERT_LT(row_1_offset, data_size);
     for (size_t pass = 0; pass < markers.size(); ++pass) {
@@ -207,7 +207,7 @@ TEST_F(TemplateImage, FullRowsKeepTheProgramWellFormed) {
 // A row that ends with the start of a marker, or starts with its end, spells nothing with
 // the template's bytes beside it: the passes give exactly the rows at the markers' places.
 TEST_F(TemplateImage, NoMarkerFormsAcrossTheBytesBesideARow) {
-    for (const std::string& marker : pass_markers()) {
+    for (const std::string& marker : pass_placeholders()) {
         for (size_t cut = 1; cut < marker.size(); ++cut) {
             const std::string head = marker.substr(0, cut);
             const std::string tail = marker.substr(cut);

@@ -144,7 +144,7 @@ std::vector<size_t> occurrences(std::string_view image, std::string_view marker)
 // Fails unless every marker stands once, between bytes no marker is made of, and row 18's
 // pieces sit on the two sides of a block's header area.
 void check_markers(std::string_view image) {
-    const std::vector<std::string>& markers = row_markers();
+    const std::vector<std::string>& markers = row_placeholders();
     std::vector<size_t> places;
     for (const std::string& marker : markers) {
         const std::vector<size_t> found = occurrences(image, marker);
@@ -164,7 +164,7 @@ void check_markers(std::string_view image) {
 
 }  // namespace
 
-const std::vector<std::string>& row_markers() {
+const std::vector<std::string>& row_placeholders() {
     static const std::vector<std::string> markers = [] {
         std::vector<std::string> all;
         for (int row = 1; row <= 25; ++row) {
@@ -232,7 +232,7 @@ std::string build_template(std::string_view source, std::string_view name) {
     if (lines.front().text.empty() || lines.front().text.front() != remark_token) {
         fail("the first line must be a REM, which takes the padding");
     }
-    const std::string& first_piece = row_markers()[17];
+    const std::string& first_piece = row_placeholders()[17];
     const size_t at = link_program(lines).find(first_piece);
     if (at == std::string::npos) fail("marker " + first_piece + " is missing");
     const size_t piece_end = at + first_piece.size();

@@ -22,7 +22,7 @@ struct basic_line {
 };
 
 // The 26 row markers, in the order the converter replaces them (row 18 as two pieces).
-const std::vector<std::string>& row_markers();
+const std::vector<std::string>& row_placeholders();
 
 // The lines of `source`: "NUMBER TEXT" per line, "{hh}" for a byte in hex, keywords tokenized
 // outside string literals and after REM; blank lines and lines starting with '#' are left out.
