@@ -67,7 +67,7 @@ class scratch_folder {
 };
 
 // Looks at the screen three times, pressing a key after the first two looks, writes each
-// look as a line of hex cells and "done", and leaves; MAME is told to exit in any case.
+// look as a line of hex cells and BASIC's cursor-off flag (0x6013), then "done", and leaves.
 std::string look_script(const fs::path& output) {
     return "local output_path = [[" + output.string() + "]]\n"
            "local first_look, interval = " + std::to_string(first_look_frame) + ", " + std::to_string(look_interval) + "\n" +
@@ -82,7 +82,7 @@ emu.register_periodic(function()
   for row = 0, 23 do
     for column = 0, 39 do cells[#cells + 1] = string.format("%02x", memory:read_u8(0x5000 + 80 * row + column)) end
   end
-  lines[#lines + 1] = table.concat(cells)
+  lines[#lines + 1] = table.concat(cells) .. " " .. string.format("%02x", memory:read_u8(0x6013))
   looks = looks + 1
   if looks < 3 then
     manager.machine.natkeyboard:post(" ")
@@ -96,16 +96,26 @@ end)
 )lua";
 }
 
-// The screen memory after a look, one string of 24 x 40 bytes per look; empty when the
-// script did not finish.
-std::vector<std::string> read_looks(const fs::path& output) {
+struct look {
+    std::string cells;   // screen memory, 24 x 40 bytes
+    int cursor_off = 0;  // BASIC's flag, 1 while the cursor is hidden
+};
+
+std::string from_hex(const std::string& hex) {
+    std::string bytes;
+    for (size_t at = 0; at + 1 < hex.size(); at += 2) bytes += static_cast<char>(std::stoi(hex.substr(at, 2), nullptr, 16));
+    return bytes;
+}
+
+// The script's looks; none when it did not finish.
+std::vector<look> read_looks(const fs::path& output) {
     std::istringstream text(read_file(output));
-    std::vector<std::string> looks;
+    std::vector<look> looks;
     for (std::string line; std::getline(text, line);) {
         if (line == "done") return looks;
-        std::string cells;
-        for (size_t at = 0; at + 1 < line.size(); at += 2) cells += static_cast<char>(std::stoi(line.substr(at, 2), nullptr, 16));
-        looks.push_back(cells);
+        const size_t space = line.find(' ');
+        if (space == std::string::npos) return {};
+        looks.push_back({from_hex(line.substr(0, space)), std::stoi(line.substr(space + 1), nullptr, 16)});
     }
     return {};
 }
@@ -197,12 +207,15 @@ TEST_P(TemplateOnEmulator, ShowsRowsOneToTwentyFourThenTwoToTwentyFive) {
     // MAME 0.251 at times crashes while it tears down its Lua engine after the script has
     // asked it to exit, so its exit status is not judged: the script's "done" is.
     ASSERT_TRUE(run.wait_for_exit(std::chrono::minutes(2)).has_value()) << "MAME did not end within two minutes";
-    const std::vector<std::string> looks = read_looks(looks_file);
+    const std::vector<look> looks = read_looks(looks_file);
     ASSERT_EQ(looks.size(), 3u) << "the look script did not finish; MAME said:\n" << read_file(log);
 
-    EXPECT_TRUE(same_screen(looks[0], expected_screen(rows, 0))) << "after loading: rows 1 to 24";
-    EXPECT_TRUE(same_screen(looks[1], expected_screen(rows, 1))) << "after a key: rows 2 to 25";
-    EXPECT_TRUE(same_screen(looks[2], expected_screen(rows, 0))) << "after another key: rows 1 to 24";
+    const char* const moments[] = {"after loading: rows 1 to 24", "after a key: rows 2 to 25",
+                                   "after another key: rows 1 to 24"};
+    for (size_t moment = 0; moment < 3; ++moment) {
+        EXPECT_TRUE(same_screen(looks[moment].cells, expected_screen(rows, moment == 1 ? 1 : 0))) << moments[moment];
+        EXPECT_EQ(looks[moment].cursor_off, 1) << moments[moment] << ": the cursor is shown";
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(RowSets, TemplateOnEmulator, testing::ValuesIn(row_set_cases),
