@@ -1,13 +1,13 @@
 // The conversion core on its own, for a picture of the sampled size and a large photo-sized
 // one: loading the picture, drawing it on the canvas, the 374,400 pixel reads into the rows,
-// the 26 template passes, and all of it together. Runs in a scratch folder of its own.
+// the 26 template passes over the shipped template, and all of it together. Runs in a scratch
+// folder of its own.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -40,22 +40,6 @@ void write_picture(int width, int height) {
         }
     }
     stbi_write_png(picture_file(width, height).c_str(), width, height, 4, rgba.data(), width * 4);
-}
-
-// A two-block cassette image like the shipped template: one printed line per row marker.
-void write_template() {
-    std::string text(0x100, '\0');
-    for (int k = 1; k <= 25; ++k) {
-        const std::string line_start = "\x01\x65\x14\x00\xa5\x22\x97";
-        if (k == 18) {
-            text += line_start + row_placeholder(18, row_piece::first_26).bytes + std::string(0x100, '\0') +
-                    row_placeholder(18, row_piece::last_13).bytes + "\x22\x3b" + std::string(1, '\0');
-        } else {
-            text += line_start + row_placeholder(k, row_piece::whole).bytes + "\x22\x3b" + std::string(1, '\0');
-        }
-    }
-    text.resize(2560, '\0');
-    std::ofstream("KESTRIL.RAN", std::ios::binary) << text;
 }
 
 void full_rows() {
@@ -127,7 +111,7 @@ int main(int argc, char** argv) {
     std::filesystem::current_path(folder);
     write_picture(78, 75);
     write_picture(4000, 3000);
-    write_template();
+    std::filesystem::copy_file(std::filesystem::path(MORVANE_SOURCE_DIR) / "data" / "KESTRIL.RAN", "KESTRIL.RAN");
 
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
