@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <functional>
 #include <string>
 
 #include "converter/variables.h"
@@ -17,27 +16,6 @@
 #include "support/text_printing.h"
 
 namespace {
-
-using namespace std::string_literals;
-
-// The marker of row k; 181 and 182 name row 18's two pieces.
-std::string marker(int k) {
-    if (k == 181) return std::string(23, '!') + "181";
-    if (k == 182) return std::string(10, '!') + "182";
-    return std::string(37, '!') + (k < 10 ? "0" : "") + std::to_string(k);
-}
-
-// A cassette-like text: a head with bytes that must pass unchanged, then each row's piece
-// between "<" and ">", row 18 as its two pieces with "|" between them, then a tail.
-std::string layout(const std::function<std::string(int)>& piece) {
-    std::string text = "HEAD\r\n\x1a\0"s;
-    for (int k = 1; k <= 25; ++k) {
-        text += k == 18 ? "<" + piece(181) + "|" + piece(182) + ">" : "<" + piece(k) + ">";
-    }
-    return text + "\xff\0TAIL"s;
-}
-
-const std::string every_marker_once = layout(marker);
 
 // Row k of `length` bytes that spell no marker.
 std::string plain_row(int k, int length = 39) {

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <sstream>
 #include <string>
@@ -64,6 +65,9 @@ struct test_picture {
     uint32_t& at(int x, int y) { return pixels[static_cast<std::size_t>(y * width + x)]; }
     uint32_t at(int x, int y) const { return pixels[static_cast<std::size_t>(y * width + x)]; }
 
+    // Paints pattern v (bit i: pixel i of TL, TR, ML, MR, BL, BR is white) into the block whose
+    // top-left pixel is (bx, by).
+    void paint_block(int bx, int by, int v);
     // Writes the picture as a PNG that keeps its alpha.
     void save_png(const std::filesystem::path& name) const {
         std::vector<uint8_t> rgba;
@@ -80,3 +84,26 @@ struct test_picture {
 
 inline constexpr uint32_t pure_white = 0xFFFFFFFF;
 inline constexpr uint32_t pure_black = 0xFF000000;
+
+inline void test_picture::paint_block(int bx, int by, int v) {
+    for (int bit = 0; bit < 6; ++bit) at(bx + bit % 2, by + bit / 2) = (v >> bit) & 1 ? pure_white : pure_black;
+}
+
+// The marker of row k; 181 and 182 name row 18's two pieces.
+inline std::string marker(int k) {
+    if (k == 181) return std::string(23, '!') + "181";
+    if (k == 182) return std::string(10, '!') + "182";
+    return std::string(37, '!') + (k < 10 ? "0" : "") + std::to_string(k);
+}
+
+// A cassette-like text: a head with bytes that must pass unchanged, then each row's piece
+// between "<" and ">", row 18 as its two pieces with "|" between them, then a tail.
+inline std::string layout(const std::function<std::string(int)>& piece) {
+    std::string text = std::string("HEAD\r\n\x1a\0", 8);
+    for (int k = 1; k <= 25; ++k) {
+        text += k == 18 ? "<" + piece(181) + "|" + piece(182) + ">" : "<" + piece(k) + ">";
+    }
+    return text + std::string("\xff\0TAIL", 6);
+}
+
+inline const std::string every_marker_once = layout(marker);
