@@ -73,6 +73,36 @@ bool is_opaque_bmp(const std::vector<uint8_t>& bytes) {
     return height > 0 && known_bits && (compression == 0 || (compression == 3 && bits == 16));
 }
 
+// True when stb_image would take `bytes` for a JPEG: FF bytes, then D8.
+bool decodes_as_jpeg(const std::vector<uint8_t>& bytes) {
+    size_t i = 0;
+    while (i < bytes.size() && bytes[i] == 0xFF) ++i;
+    return i > 0 && i < bytes.size() && bytes[i] == 0xD8;
+}
+
+// False for a JPEG with a Huffman table of more than 256 codes. stb_image 2.27 (Debian 12)
+// writes such a table past the room it has; later versions refuse it as damaged, and so do we.
+// Every FF C4 is looked at, not only the real markers: that over-checks, but cannot miss one
+// that the decoder would read. The bytes are read as the decoder reads them, zero past the end.
+bool jpeg_tables_fit(const std::vector<uint8_t>& bytes) {
+    const auto at = [&bytes](size_t i) -> uint32_t { return i < bytes.size() ? bytes[i] : 0; };
+    for (size_t marker = 0; marker + 1 < bytes.size(); ++marker) {
+        if (bytes[marker] != 0xFF || bytes[marker + 1] != 0xC4) continue;
+        int64_t left = int64_t(at(marker + 2) << 8 | at(marker + 3)) - 2;
+        size_t p = marker + 4;
+        while (left > 0 && p < bytes.size()) {
+            const uint32_t table = at(p++);
+            if ((table >> 4) > 1 || (table & 15) > 3) break;  // the decoder stops here itself
+            uint32_t codes = 0;
+            for (int i = 0; i < 16; ++i) codes += at(p++);
+            if (codes > 256) return false;
+            p += codes;
+            left -= 17 + int64_t(codes);
+        }
+    }
+    return true;
+}
+
 // The picture in `bytes` as a new 32-bit image, or -1.
 //
 // The formats are told apart in this order: a PNG signature, an opaque BMP, a colour JPEG,
@@ -81,6 +111,7 @@ bool is_opaque_bmp(const std::vector<uint8_t>& bytes) {
 // same code whichever way it is reached. So one decoding serves every case, and only a BMP
 // taken as such differs: its pixels are made opaque.
 image_handle decode_picture(const std::vector<uint8_t>& bytes) {
+    if (decodes_as_jpeg(bytes) && !jpeg_tables_fit(bytes)) return -1;
     int width = 0, height = 0, channels = 0;
     const std::unique_ptr<stbi_uc, void (*)(void*)> rgba(
         stbi_load_from_memory(bytes.data(), int(bytes.size()), &width, &height, &channels, 4), stbi_image_free);

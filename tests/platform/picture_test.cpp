@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -56,6 +57,8 @@ const bytes red_jpeg = {
     0x01, 0x00, 0x02, 0x11, 0x03, 0x11, 0x00, 0x3f, 0x00, 0x8b, 0xe0, 0x0a, 0x75, 0xfc, 0x3f, 0xff,
     0xd9,
 };
+
+const uint8_t huffman_marker[] = {0xFF, 0xC4};
 
 void put_le(bytes& out, size_t at, uint32_t value, int width) {
     for (int i = 0; i < width; ++i) out[at + i] = uint8_t(value >> (8 * i));
@@ -174,6 +177,11 @@ TEST_F(Pictures, WhatCannotBeReadOrDecodedGivesMinusOne) {
     bytes too_wide = png({1, 2, 3, 4}, 1);
     const uint8_t width_70000[] = {0x00, 0x01, 0x11, 0x70};  // the IHDR width, big-endian
     std::copy(std::begin(width_70000), std::end(width_70000), too_wide.begin() + 16);
+    bytes oversized_table = red_jpeg;  // its first Huffman table claims 16 x 255 codes
+    const size_t dht = size_t(std::search(oversized_table.begin(), oversized_table.end(),
+                                            std::begin(huffman_marker), std::end(huffman_marker)) -
+                                oversized_table.begin());
+    std::fill_n(oversized_table.begin() + dht + 5, 16, 0xFF);
     const std::string fifo = folder + "/fifo";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
 
@@ -185,6 +193,7 @@ TEST_F(Pictures, WhatCannotBeReadOrDecodedGivesMinusOne) {
         {"empty file", write("empty", {})},
         {"corrupt PNG", write("corrupt", corrupt_png)},
         {"side above 65535", write("wide", too_wide)},
+        {"JPEG with an oversized Huffman table", write("huffman", oversized_table)},
         {"run-length BMP", write("rle", bmp(8, 0, 1, 1))},
         {"text", write("text", {'h', 'e', 'l', 'l', 'o'})},
         {"empty name", ""},
