@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -23,6 +24,9 @@
 #include <stb_image.h>
 
 namespace {
+
+// Set once before any picture is loaded (start-up or a fuzzer), read by load_image_file.
+std::atomic<uint64_t> picture_pixel_limit{0};
 
 struct file_closer {
     int descriptor;
@@ -113,6 +117,11 @@ bool jpeg_tables_fit(const std::vector<uint8_t>& bytes) {
 image_handle decode_picture(const std::vector<uint8_t>& bytes) {
     if (decodes_as_jpeg(bytes) && !jpeg_tables_fit(bytes)) return -1;
     int width = 0, height = 0, channels = 0;
+    const uint64_t limit = picture_pixel_limit.load();
+    if (limit != 0 && stbi_info_from_memory(bytes.data(), int(bytes.size()), &width, &height, &channels) &&
+        uint64_t(width) * uint64_t(height) > limit) {
+        return -1;
+    }
     const std::unique_ptr<stbi_uc, void (*)(void*)> rgba(
         stbi_load_from_memory(bytes.data(), int(bytes.size()), &width, &height, &channels, 4), stbi_image_free);
     if (!rgba) return -1;
@@ -137,3 +146,5 @@ image_handle load_image_file(const string_descriptor& name, std::optional<int32_
     if (path.empty() || !read_regular_file(path, bytes) || bytes.empty()) return -1;
     return decode_picture(bytes);
 }
+
+void set_picture_pixel_limit(uint64_t pixels) { picture_pixel_limit = pixels; }
