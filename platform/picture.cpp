@@ -16,12 +16,22 @@
 
 #include "platform/errors.h"
 
+namespace {
+// stb_image 2.27 copies zero bytes to a null buffer for an empty PNG data chunk, which is
+// undefined; a copy of nothing does nothing here.
+void* copy_bytes(void* to, const void* from, size_t count) {
+    return count == 0 ? to : std::memcpy(to, from, count);
+}
+}  // namespace
+
 // Images keep each side in 16 bits, so stb_image refuses larger ones before it allocates.
 #define STBI_MAX_DIMENSIONS 65535
 #define STBI_NO_STDIO
 #define STBI_NO_FAILURE_STRINGS
 #define STB_IMAGE_IMPLEMENTATION
+#define memcpy copy_bytes  // <cstring> is in already, so stb_image's <string.h> adds nothing
 #include <stb_image.h>
+#undef memcpy
 
 namespace {
 

@@ -118,14 +118,16 @@ image* find_image(screen_state& state, image_handle handle) {
 // table cannot grow.
 image_handle add_image(std::unique_ptr<image> made) {
     screen_state& state = screens();
-    std::lock_guard hold(state.lock);
-    try {
-        state.slots.push_back(std::move(made));
-    } catch (const std::bad_alloc&) {
-        raise_error(502);
-        return -1;
+    {
+        std::lock_guard hold(state.lock);
+        try {
+            state.slots.push_back(std::move(made));
+            return -static_cast<image_handle>(state.slots.size() - 1);
+        } catch (const std::bad_alloc&) {
+        }
     }
-    return -static_cast<image_handle>(state.slots.size() - 1);
+    raise_error(502);  // not under the lock: its box waits for the user
+    return -1;
 }
 
 // `source` pixel `s` drawn on destination pixel `d` of two blending 32-bit images.

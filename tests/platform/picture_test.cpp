@@ -97,6 +97,13 @@ bytes png(const bytes& rgba, int width) {
     return out;
 }
 
+// `png` with an empty data chunk before its real one, which is allowed.
+bytes with_empty_data_chunk(bytes png) {
+    const bytes empty_idat = {0, 0, 0, 0, 'I', 'D', 'A', 'T', 0x35, 0xAF, 0x06, 0x1E};
+    png.insert(png.begin() + 33, empty_idat.begin(), empty_idat.end());  // after the signature and IHDR
+    return png;
+}
+
 class Pictures : public testing::Test {
   protected:
     Pictures() {
@@ -147,6 +154,7 @@ TEST_F(Pictures, FormatIsToldByTheContent) {
         {"24-bit BMP", bmp(24), {0xFF332211, 0xFF665544}},
         {"PNG with alpha", png({1, 2, 3, 0, 4, 5, 6, 1, 7, 8, 9, 128, 10, 11, 12, 255}, 4),
          {0x00010203, 0x01040506, 0x80070809, 0xFF0A0B0C}},
+        {"PNG with an empty data chunk", with_empty_data_chunk(png({1, 2, 3, 4}, 1)), {0x04010203}},
     };
     int n = 0;
     for (const auto& test : table) {
