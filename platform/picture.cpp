@@ -80,7 +80,8 @@ bool is_opaque_bmp(const std::vector<uint8_t>& bytes) {
     if (bytes.size() < 34 || bytes[0] != 'B' || bytes[1] != 'M') return false;
     if (little_endian(bytes, 2, 4) != bytes.size()) return false;
     const bool core_header = little_endian(bytes, 14, 4) == 12;
-    const int32_t height = core_header ? int16_t(little_endian(bytes, 20, 2)) : int32_t(little_endian(bytes, 22, 4));
+    const int32_t height =
+        core_header ? int16_t(little_endian(bytes, 20, 2)) : int32_t(little_endian(bytes, 22, 4));
     const uint32_t bits = little_endian(bytes, core_header ? 24 : 28, 2);
     const uint32_t compression = core_header ? 0 : little_endian(bytes, 30, 4);
     const bool known_bits = bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
@@ -133,7 +134,8 @@ image_handle decode_picture(const std::vector<uint8_t>& bytes) {
         return -1;
     }
     const std::unique_ptr<stbi_uc, void (*)(void*)> rgba(
-        stbi_load_from_memory(bytes.data(), int(bytes.size()), &width, &height, &channels, 4), stbi_image_free);
+        stbi_load_from_memory(bytes.data(), int(bytes.size()), &width, &height, &channels, 4),
+        stbi_image_free);
     if (!rgba) return -1;
     if (is_opaque_bmp(bytes)) {
         const size_t count = size_t(width) * size_t(height);

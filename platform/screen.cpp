@@ -300,7 +300,9 @@ void set_palette_entry(uint32_t attribute, uint32_t colour) {
     std::optional<color32> entry;
     if (has_vga_palette(target.mode)) {
         const auto six_bits = [colour](int shift) { return ((colour >> shift) & 0x3F) * 255 / 63; };
-        if ((colour & ~0x3F3F3Fu) == 0) entry = 0xFF000000 | six_bits(0) << 16 | six_bits(8) << 8 | six_bits(16);
+        if ((colour & ~0x3F3F3Fu) == 0) {
+            entry = 0xFF000000 | six_bits(0) << 16 | six_bits(8) << 8 | six_bits(16);
+        }
     } else if (colour <= 63) {
         entry = ega_color(colour);
     }

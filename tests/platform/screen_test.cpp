@@ -449,7 +449,8 @@ TEST_F(Screens, FramesAreCopiedOnlyWhenTheDisplayedImageChanges) {
     };
     const case_ table[] = {
         {"read", [](image_handle, image_handle, image_handle) { read_pixel_color(1, 1); }, false},
-        {"draw elsewhere", [](image_handle, image_handle o, image_handle d) { put_image(0, 0, d, o); }, false},
+        {"draw elsewhere",
+         [](image_handle, image_handle o, image_handle d) { put_image(0, 0, d, o); }, false},
         {"locate", [](image_handle, image_handle, image_handle) { locate_cursor(1, 1); }, false},
         {"colour", [](image_handle, image_handle, image_handle) { set_text_color(5); }, false},
         {"select itself", [](image_handle c, image_handle, image_handle) { select_screen(c); }, false},
