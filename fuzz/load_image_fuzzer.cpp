@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -11,26 +10,23 @@
 
 namespace {
 
-const std::string& input_path() {
-    static const std::string path = [] {
-        char pattern[] = "/tmp/morvane-fuzz-XXXXXX";
-        const int descriptor = mkstemp(pattern);
-        if (descriptor < 0) std::abort();
-        close(descriptor);
-        std::atexit([] { unlink(input_path().c_str()); });
-        return std::string(pattern);
-    }();
-    return path;
+// A new temporary file holding `data`; its name.
+std::string write_input(const uint8_t* data, size_t size) {
+    char name[] = "/tmp/morvane-fuzz-XXXXXX";
+    const int descriptor = mkstemp(name);
+    if (descriptor < 0) std::abort();
+    for (size_t done = 0; done < size;) {
+        const ssize_t n = write(descriptor, data + done, size - done);
+        if (n <= 0) std::abort();
+        done += size_t(n);
+    }
+    close(descriptor);
+    return name;
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    FILE* file = std::fopen(input_path().c_str(), "wb");
-    if (file == nullptr) std::abort();
-    if (size != 0 && std::fwrite(data, 1, size, file) != size) std::abort();
-    std::fclose(file);
-
     static const bool ready = [] {
         // Pictures that claim more than 16 M pixels would only meet libFuzzer's memory limit;
         // a failed allocation gives -1 like any other failure.
@@ -39,7 +35,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return true;
     }();
     (void)ready;
-    const image_handle picture = load_image_file(string_descriptor(input_path()));
+    const std::string name = write_input(data, size);
+    const image_handle picture = load_image_file(string_descriptor(name));
+    unlink(name.c_str());
     if (picture == -1) return 0;
     if (picture > -2) std::abort();  // a new image has a handle below -1, and no error is raised
     put_image(1, 1, picture);
