@@ -1,6 +1,7 @@
 // Screens and images: the image table, screen modes (9: 640 x 350 in 16 EGA colours; 0: the
 // start-up text screen), 32-bit images, drawing, pixel reads and text printing, and the
-// displayed image as the window's frames are built from it.
+// displayed image as the window's frames are built from it. The services run on one thread (the
+// converter's); build_display_frame may run on another at the same time.
 #pragma once
 
 #include <cstdint>
@@ -52,7 +53,7 @@ void set_text_color(uint32_t foreground);
 // error is pending.
 void locate_cursor(int32_t row, int32_t column);
 // Starts a new line first when `text` would run past the right edge from a cursor not at
-// column 1.
+// column 1 and no wrap is pending. Raises nothing and does not test a pending error.
 void fit_print_on_line(const string_descriptor& text);
 // Draws `text` at the cursor in the code page 437 font, each cell opaque, wrapping after the
 // last column and scrolling the text view at its bottom row, then a new line when `new_line` !=
