@@ -180,9 +180,9 @@ void on_selection_notify(xdnd_target& state, const XSelectionEvent& notice) {
         finish(state, false);
         return;
     }
-    std::vector<std::string> names = parse_uri_list(list, this_host_name());
+    // Pending before the source hears that the drop is done.
+    state.receive(parse_uri_list(list, this_host_name()));
     finish(state, true);
-    state.receive(std::move(names));
 }
 
 bool is_our_message(const xdnd_target& state, const XEvent& event) {
