@@ -2,9 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <thread>
-
 #include "support/text_printing.h"
 
 namespace {
@@ -65,23 +62,6 @@ TEST_F(Drops, NewDropReplacesThePendingOneAndRestartsTheWalk) {
     EXPECT_EQ(dropped_file_name(2), string_descriptor(""));
     EXPECT_EQ(dropped_file_name(), string_descriptor("/new"));
     EXPECT_EQ(dropped_file_count(), 0);
-}
-
-// Drops arriving on another thread while names are read: every name read is whole and comes
-// from one drop (both drops hold names of one repeated letter, of different lengths).
-TEST_F(Drops, NamesReadWhileDropsArriveComeWholeFromOneDrop) {
-    const std::string a(300, 'a');
-    const std::string b(4000, 'b');
-    std::atomic<bool> done{false};
-    std::thread window_thread([&] {
-        for (int i = 0; i < 2000; ++i) set_pending_drop(i % 2 ? std::vector{a, a} : std::vector{b, b, b});
-        done = true;
-    });
-    while (!done) {
-        const string_descriptor name = dropped_file_name(2);
-        EXPECT_TRUE(name.bytes.empty() || name.bytes == a || name.bytes == b);
-    }
-    window_thread.join();
 }
 
 }  // namespace
