@@ -1,7 +1,8 @@
 // The program's drop target: XDND version 5, through a proxy window (XdndProxy).
 // Limits: text/uri-list only, and of it only file URIs of this host (see uri_list.h); the
-// copy action only; no INCR transfers, so a list larger than one X request is refused; a
-// source that vanishes mid-drag is forgotten at its next message or never answered.
+// copy action only; no INCR transfers, so a source that sends its list in pieces (only ever
+// for lists of megabytes) is refused; a source that vanishes mid-drag is simply not answered,
+// and its drag is forgotten at the next XdndEnter.
 #include "platform/x11/xdnd.h"
 
 #include <X11/Xatom.h>
@@ -38,6 +39,7 @@ x_error_trap error_trap;
 xdnd_target program_drop_target;
 std::once_flag program_handler_added;
 
+// Xlib's error handler while a request is trapped.
 int trapping_error_handler(Display* connection, XErrorEvent* error) {
     if (connection == error_trap.connection.load()) {
         error_trap.failed = true;
@@ -62,6 +64,7 @@ bool without_x_errors(Display* connection, Request request) {
     return !error_trap.failed.load();
 }
 
+// The protocol's atoms, asked of the server once per target.
 xdnd_atoms intern_atoms(Display* connection) {
     auto atom = [connection](const char* name) { return XInternAtom(connection, name, False); };
     return {.aware = atom("XdndAware"),
@@ -76,6 +79,7 @@ xdnd_atoms intern_atoms(Display* connection) {
             .type_list = atom("XdndTypeList"),
             .action_copy = atom("XdndActionCopy"),
             .uri_list = atom("text/uri-list"),
+            .incr = atom("INCR"),
             .transfer = atom("MORVANE_DROPPED_URI_LIST")};
 }
 
@@ -135,6 +139,7 @@ bool type_list_offers_uri_list(const xdnd_target& state, Window source) {
     return offered;
 }
 
+// XdndEnter: a new drag, which replaces any other; ignored from a newer protocol version.
 void on_enter(xdnd_target& state, const XClientMessageEvent& message) {
     const auto source = static_cast<Window>(message.data.l[0]);
     const long version = (message.data.l[1] >> 24) & 0xff;
@@ -146,6 +151,7 @@ void on_enter(xdnd_target& state, const XClientMessageEvent& message) {
     state.drag = {.source = source, .offers_uri_list = offered};
 }
 
+// XdndDrop: refused at once without a uri-list, else the list is asked of the source.
 void on_drop(xdnd_target& state, const XClientMessageEvent& message) {
     if (!state.drag.offers_uri_list) {
         finish(state, false);
@@ -167,13 +173,14 @@ bool take_transferred_list(const xdnd_target& state, std::string& list) {
     const bool read = XGetWindowProperty(state.connection, state.proxy, state.atoms.transfer, 0, largest_list_units,
                                          True, AnyPropertyType, &type, &format, &count, &remaining,
                                          &data) == Success;
-    const bool whole = read && format == 8 && type == state.atoms.uri_list && remaining == 0;
+    const bool whole = read && format == 8 && type != state.atoms.incr && remaining == 0;
     if (whole) list.assign(reinterpret_cast<const char*>(data), count);
     if (data) XFree(data);
     if (read && remaining != 0) XDeleteProperty(state.connection, state.proxy, state.atoms.transfer);
     return whole;
 }
 
+// The source's answer to the request for the list: the drop completes, or fails.
 void on_selection_notify(xdnd_target& state, const XSelectionEvent& notice) {
     std::string list;
     if (notice.property == None || !take_transferred_list(state, list)) {
@@ -185,6 +192,7 @@ void on_selection_notify(xdnd_target& state, const XSelectionEvent& notice) {
     finish(state, true);
 }
 
+// True for a client message addressed to the target or its proxy.
 bool is_our_message(const xdnd_target& state, const XEvent& event) {
     if (event.type != ClientMessage || event.xclient.format != 32) return false;
     const Window to = event.xclient.window;

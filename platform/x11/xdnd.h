@@ -15,7 +15,8 @@ using drop_receiver = std::function<void(std::vector<std::string> names)>;
 // The protocol's atoms on the target's connection.
 struct xdnd_atoms {
     Atom aware, proxy, enter, position, status, leave, drop, finished;
-    Atom selection, type_list, action_copy, uri_list, transfer;
+    Atom selection, type_list, action_copy, uri_list, incr;
+    Atom transfer;  // the proxy's property that the source puts the list in
 };
 
 // The drag the target is in the middle of, between XdndEnter and its end.

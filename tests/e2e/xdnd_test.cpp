@@ -186,4 +186,14 @@ TEST_F(XdndTarget, SourceOfferingNoUriListIsRefusedAndThePendingDropStays) {
     EXPECT_EQ(pending_names(), names{"/tmp/kept.png"});
 }
 
+TEST_F(XdndTarget, SourceThatNeverGivesTheListLeavesTheTargetReadyForTheNextDrag) {
+    enable();
+    const drop_options silent_source{.serves_data = false, .answer_timeout = std::chrono::milliseconds(300)};
+    const drop_result silent = drop("file:///tmp/lost.png\r\n", silent_source);
+    EXPECT_FALSE(silent.finished);
+    EXPECT_EQ(dropped_file_count(), 0);
+    EXPECT_TRUE(drop("file:///tmp/next.png\r\n").accepted());
+    EXPECT_EQ(pending_names(), names{"/tmp/next.png"});
+}
+
 }  // namespace

@@ -9,7 +9,7 @@
 
 namespace {
 
-using clock = std::chrono::steady_clock;
+using steady_clock = std::chrono::steady_clock;
 
 // Errors of the source's own requests (a window that is gone, say) are recorded instead of
 // ending the test: Xlib calls its handler on the thread whose request failed.
@@ -157,18 +157,18 @@ void serve_selection(source_session& s, const XSelectionRequestEvent& request) {
 // Waits for the target's answer of `type`, serving data requests meanwhile; nothing after
 // the timeout.
 std::optional<XClientMessageEvent> wait_for_answer(source_session& s, Atom type) {
-    const clock::time_point deadline = clock::now() + s.options.answer_timeout;
-    while (clock::now() < deadline) {
+    const steady_clock::time_point deadline = steady_clock::now() + s.options.answer_timeout;
+    while (steady_clock::now() < deadline) {
         while (XPending(s.connection) > 0) {
             XEvent event;
             XNextEvent(s.connection, &event);
-            if (event.type == SelectionRequest) serve_selection(s, event.xselectionrequest);
+            if (event.type == SelectionRequest && s.options.serves_data) serve_selection(s, event.xselectionrequest);
             if (event.type != ClientMessage) continue;
             const XClientMessageEvent& message = event.xclient;
             if (message.message_type == type) return message;
             if (message.message_type == s.atoms.finished) s.note_problem("XdndFinished before the drop");
         }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - steady_clock::now());
         pollfd readable{.fd = ConnectionNumber(s.connection), .events = POLLIN};
         poll(&readable, 1, static_cast<int>(std::clamp<long>(left.count(), 1, 50)));
     }
@@ -229,7 +229,8 @@ drop_result drop_uri_list(const std::string& display, Window target, const std::
     const Time now = server_time(s);
 
     send_enter(s);
-    send_message(s, s.atoms.position, {0, (1 << 16) | 1, static_cast<long>(now), static_cast<long>(s.atoms.action_copy)});
+    const long pointer_at_1_1 = (1 << 16) | 1;
+    send_message(s, s.atoms.position, {0, pointer_at_1_1, static_cast<long>(now), static_cast<long>(s.atoms.action_copy)});
     if (const auto status = wait_for_answer(s, s.atoms.status)) {
         check_status(s, *status);
     } else {

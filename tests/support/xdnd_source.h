@@ -13,6 +13,8 @@ struct drop_options {
     // The types the source offers; more than three go in XdndTypeList. The list is served
     // only as text/uri-list, and only when that type is offered.
     std::vector<std::string> types = {"text/uri-list"};
+    // False for a source that never answers the request for the data.
+    bool serves_data = true;
     // How long to wait for each answer of the target.
     std::chrono::milliseconds answer_timeout{5000};
 };
