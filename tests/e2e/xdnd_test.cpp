@@ -7,6 +7,9 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <X11/Xatom.h>
+
+#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <filesystem>
@@ -56,6 +59,9 @@ class XdndTarget : public ::testing::Test {
     drop_result drop(const std::string& uri_list, const drop_options& options = {}) {
         return drop_uri_list(server_.name(), window_, uri_list, options);
     }
+
+    const std::string& display_name() const { return server_.name(); }
+    Window window() const { return window_; }
 
     static std::vector<std::string> pending_names() {
         std::vector<std::string> names;
@@ -184,6 +190,45 @@ TEST_F(XdndTarget, SourceOfferingNoUriListIsRefusedAndThePendingDropStays) {
     EXPECT_FALSE(result.finished_accepted);
     EXPECT_EQ(result.problem, "");
     EXPECT_EQ(pending_names(), names{"/tmp/kept.png"});
+}
+
+// Sends the protocol message `type` from `source` to the target's proxy, as a source would.
+void send_as_source(Display* connection, Window target, Window source, const char* type, std::array<long, 4> data) {
+    Atom actual = None;
+    int format = 0;
+    unsigned long count = 0, remaining = 0;
+    unsigned char* proxy = nullptr;
+    XGetWindowProperty(connection, target, XInternAtom(connection, "XdndProxy", False), 0, 1, False, XA_WINDOW,
+                       &actual, &format, &count, &remaining, &proxy);
+    ASSERT_EQ(count, 1u);
+    XEvent message{};
+    message.xclient.type = ClientMessage;
+    message.xclient.window = target;
+    message.xclient.message_type = XInternAtom(connection, type, False);
+    message.xclient.format = 32;
+    message.xclient.data.l[0] = static_cast<long>(source);
+    for (std::size_t i = 0; i < data.size(); ++i) message.xclient.data.l[i + 1] = data[i];
+    XSendEvent(connection, *reinterpret_cast<Window*>(proxy), False, NoEventMask, &message);
+    XFree(proxy);
+    XSync(connection, False);
+}
+
+// Every answer then goes to a window that no longer exists: the target must live on.
+TEST_F(XdndTarget, SourceWhoseWindowIsGoneDoesNotEndTheTarget) {
+    enable();
+    Display* connection = XOpenDisplay(display_name().c_str());
+    ASSERT_NE(connection, nullptr);
+    const Window gone = XCreateSimpleWindow(connection, DefaultRootWindow(connection), 0, 0, 1, 1, 0, 0, 0);
+    XDestroyWindow(connection, gone);
+    const auto uri_list = static_cast<long>(XInternAtom(connection, "text/uri-list", False));
+    const long version_5_with_type_list = (5L << 24) | 1;
+    send_as_source(connection, window(), gone, "XdndEnter", {version_5_with_type_list, uri_list, None, None});
+    send_as_source(connection, window(), gone, "XdndPosition", {0, (1 << 16) | 1, CurrentTime, None});
+    send_as_source(connection, window(), gone, "XdndDrop", {0, CurrentTime, 0, 0});
+    XCloseDisplay(connection);
+
+    EXPECT_TRUE(drop("file:///tmp/after.png\r\n").accepted());
+    EXPECT_EQ(pending_names(), names{"/tmp/after.png"});
 }
 
 TEST_F(XdndTarget, SourceThatNeverGivesTheListLeavesTheTargetReadyForTheNextDrag) {
