@@ -117,7 +117,9 @@ TEST_F(XdndTarget, NoDropIsTakenBeforeTheTargetIsOnOrAfterItIsOff) {
     EXPECT_FALSE(before.accepted());
     EXPECT_EQ(dropped_file_count(), 0);
 
+    EXPECT_FALSE(wait_for_drop_target(display_name(), window(), std::chrono::milliseconds(0)));
     enable();
+    EXPECT_TRUE(wait_for_drop_target(display_name(), window(), std::chrono::seconds(5)));
     EXPECT_TRUE(drop("file:///tmp/a.png\r\n").accepted());
     finish_file_drop();
 

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <optional>
 #include <poll.h>
+#include <thread>
 
 namespace {
 
@@ -230,7 +231,8 @@ drop_result drop_uri_list(const std::string& display, Window target, const std::
 
     send_enter(s);
     const long pointer_at_1_1 = (1 << 16) | 1;
-    send_message(s, s.atoms.position, {0, pointer_at_1_1, static_cast<long>(now), static_cast<long>(s.atoms.action_copy)});
+    const auto copy = static_cast<long>(s.atoms.action_copy);
+    send_message(s, s.atoms.position, {0, pointer_at_1_1, static_cast<long>(now), copy});
     if (const auto status = wait_for_answer(s, s.atoms.status)) {
         check_status(s, *status);
     } else {
@@ -243,4 +245,15 @@ drop_result drop_uri_list(const std::string& display, Window target, const std::
         s.note_problem("no XdndFinished");
     }
     return s.result;
+}
+
+bool wait_for_drop_target(const std::string& display, Window target, std::chrono::milliseconds timeout) {
+    source_session s{.target = target};
+    if (!open_session(s, display)) return false;
+    const steady_clock::time_point deadline = steady_clock::now() + timeout;
+    for (;;) {
+        if (find_target(s)) return true;
+        if (steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
 }

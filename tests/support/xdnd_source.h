@@ -34,3 +34,7 @@ struct drop_result {
 // it would refuse it, so that its answer to a refused drop shows).
 drop_result drop_uri_list(const std::string& display, Window target, const std::string& uri_list,
                           const drop_options& options = {});
+
+// True once `target` of `display` is a drop target (carries XdndAware), looking until
+// `timeout` has passed: a program turns its drop target on asynchronously.
+bool wait_for_drop_target(const std::string& display, Window target, std::chrono::milliseconds timeout);
