@@ -2,10 +2,10 @@
 // Limits: one window, double-buffered RGB; frames drawn 1:1 with glDrawPixels, about 60 a
 // second at most and only when a new frame came or the window was exposed. Scan codes follow
 // the PC keyboard under the server's keymap: a character key's code is found from its keysym,
-// so the keypad's digits give the main block's codes. Pause, Break, Scroll Lock and Ctrl+Num
-// Lock are seen on the own connection, beside FreeGLUT's, so a key pressed in the same instant
-// as one of them may be taken before or after it. The close box makes FreeGLUT destroy its
-// window (it always does); the housekeeping thread ends the process right after.
+// so the keypad's digits give the main block's codes. Pause, Break, Scroll Lock and the
+// modifier and lock keys are seen on the own connection, beside FreeGLUT's, so a character or
+// function key pressed in the same instant as Pause may be taken before or after it. The close
+// box makes FreeGLUT destroy its window (it always does); the process ends right after.
 #include <GL/freeglut.h>
 #include <GL/glx.h>
 #include <X11/Xlib.h>
@@ -162,23 +162,22 @@ uint8_t scan_code_of_special(int key) {
         case GLUT_KEY_INSERT: return 82;
         case GLUT_KEY_DELETE: return 83;
         case GLUT_KEY_BEGIN: return 76;
-        default: return 0;  // Shift, Ctrl, Alt, Super, Num Lock
+        default: return 0;  // Shift, Ctrl, Alt, Super, Num Lock: seen on the own connection
     }
 }
 
 void on_special(int key, int, int) {
-    const int modifiers = glutGetModifiers();
-    if (key == GLUT_KEY_F4 && (modifiers & GLUT_ACTIVE_ALT)) {
+    if (key == GLUT_KEY_F4 && (glutGetModifiers() & GLUT_ACTIVE_ALT)) {
         close_requested.store(true, std::memory_order_release);
         return;
     }
-    // Ctrl+Num Lock pauses; the own connection sees it, so it must not end that pause here.
-    if (key == GLUT_KEY_NUM_LOCK && (modifiers & GLUT_ACTIVE_CTRL)) return;
-    const uint8_t scan_code = scan_code_of_special(key);
-    key_pressed(0, scan_code, scan_code != 0);
+    // Shift, Ctrl, Alt and the lock keys come through the own connection, in order with Pause.
+    if (const uint8_t scan_code = scan_code_of_special(key)) key_pressed(0, scan_code);
 }
 
-// Pause, Break and Scroll Lock, which FreeGLUT drops; true when `event` was one of them.
+// Pause, Break and Scroll Lock, which FreeGLUT drops, and Shift, Ctrl, Alt and the lock keys,
+// which must be seen in order with them (Ctrl then Num Lock pauses; Ctrl alone during a pause
+// ends it); true when `event` was one of them.
 bool take_control_key(XEvent& event) {
     if (event.type != KeyPress) return false;
     const KeySym base = XLookupKeysym(&event.xkey, 0);
@@ -193,6 +192,10 @@ bool take_control_key(XEvent& event) {
     if (base == XK_Pause || (ctrl && base == XK_Num_Lock)) {
         suspend_program.store(true, std::memory_order_release);
         event_pending.store(1, std::memory_order_release);
+        return true;
+    }
+    if (IsModifierKey(base) || base == XK_Scroll_Lock) {
+        key_pressed(0, 0, false);
         return true;
     }
     return false;
@@ -312,12 +315,14 @@ void wait_for_events() {
     poll(watched, 2, static_cast<int>(draw_period.count()));
 }
 
-XErrorHandler glut_error_handler = nullptr;
+// FreeGLUT's X error handler, kept when ours is installed; read on any thread.
+std::atomic<XErrorHandler> glut_error_handler{nullptr};
 
 // Errors on the window layer's own connections (a request about a window that has just gone)
 // are harmless; FreeGLUT's keep FreeGLUT's handling.
 int on_x_error(Display* connection, XErrorEvent* error) {
-    if (connection == layer().glut_connection.load() && glut_error_handler) return glut_error_handler(connection, error);
+    const XErrorHandler glut_handler = glut_error_handler.load();
+    if (connection == layer().glut_connection.load() && glut_handler) return glut_handler(connection, error);
     return 0;
 }
 
@@ -337,7 +342,7 @@ void create_window() {
     main.screen_height = glutGet(GLUT_SCREEN_HEIGHT);
     const Window x_window = glXGetCurrentDrawable();
     layer().glut_connection.store(main.glut_connection);
-    glut_error_handler = XSetErrorHandler(on_x_error);
+    glut_error_handler.store(XSetErrorHandler(on_x_error));
     main.own_connection = XOpenDisplay(DisplayString(main.glut_connection));
     if (main.own_connection) {
         // Several clients may select key presses on one window: FreeGLUT keeps its own.
