@@ -72,6 +72,7 @@ void housekeeping_thread() {
 void run_program(int argc, char** argv, void (*program)()) {
     // Every thread may talk to the X server: the window, the error box on the converter's.
     XInitThreads();
+    claim_window_thread();
     char fallback_name[] = "morvane";
     char* program_name = argc > 0 && argv[0] ? argv[0] : fallback_name;
     set_executable_name(program_name);

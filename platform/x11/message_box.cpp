@@ -13,6 +13,7 @@
 
 #include "platform/x11/message_box_x11.h"
 #include "platform/x11/window_layer.h"
+#include "platform/x11/window_loop.h"
 
 // The 8 x 16 code page 437 font of the screen module: 16 bytes a glyph, bit 7 leftmost.
 extern const uint8_t cp437_font[256 * 16];
@@ -146,6 +147,28 @@ bool answer_of(const dialog& box, XEvent& event, box_buttons buttons, box_answer
     return false;
 }
 
+// Shows the dialog and waits for its answer; No (or OK) when it cannot be shown.
+box_answer ask(const std::string& title, const std::string& text, box_buttons buttons) {
+    dialog box;
+    box.connection = XOpenDisplay(nullptr);
+    if (!box.connection) return buttons == box_buttons::ok ? box_answer::ok : box_answer::no;
+    box.lines = message_box_lines(text);
+    box.layout = layout_message_box(box.lines, buttons);
+    open_window(box, title);
+    box_answer answer = box_answer::no;
+    for (bool answered = false; !answered;) {
+        XEvent event;
+        XNextEvent(box.connection, &event);
+        if (event.type == Expose && event.xexpose.count == 0) draw(box);
+        if (event.type == MapNotify) XSetInputFocus(box.connection, box.window, RevertToParent, CurrentTime);
+        answered = answer_of(box, event, buttons, answer);
+    }
+    XFreeGC(box.connection, box.pen);
+    XDestroyWindow(box.connection, box.window);
+    XCloseDisplay(box.connection);
+    return answer;
+}
+
 }  // namespace
 
 std::vector<std::string> message_box_lines(const std::string& text) {
@@ -186,22 +209,10 @@ message_box_layout layout_message_box(const std::vector<std::string>& lines, box
 }
 
 box_answer show_x11_message_box(const std::string& title, const std::string& text, box_buttons buttons) {
-    dialog box;
-    box.connection = XOpenDisplay(nullptr);
-    if (!box.connection) return buttons == box_buttons::ok ? box_answer::ok : box_answer::no;
-    box.lines = message_box_lines(text);
-    box.layout = layout_message_box(box.lines, buttons);
-    open_window(box, title);
-    box_answer answer = box_answer::no;
-    for (bool answered = false; !answered;) {
-        XEvent event;
-        XNextEvent(box.connection, &event);
-        if (event.type == Expose && event.xexpose.count == 0) draw(box);
-        if (event.type == MapNotify) XSetInputFocus(box.connection, box.window, RevertToParent, CurrentTime);
-        answered = answer_of(box, event, buttons, answer);
-    }
-    XFreeGC(box.connection, box.pen);
-    XDestroyWindow(box.connection, box.window);
-    XCloseDisplay(box.connection);
+    const box_answer answer = ask(title, text, buttons);
+    // An OK box is shown only for a critical error, and the process ends as soon as it is
+    // closed: the main thread must first stop, so that no exit handler of the GL driver or of
+    // FreeGLUT runs while it is inside them (it may still be making the window).
+    if (buttons == box_buttons::ok) stop_window_thread();
     return answer;
 }

@@ -76,7 +76,7 @@ struct window_layer_state {
     std::atomic<Window> x_window{0};   // written once by the main thread, before `exists`
     std::atomic<bool> close_box{false};  // set by the main thread's close callback
     std::atomic<Display*> glut_connection{nullptr};  // for the X error handler, on any thread
-    std::atomic<std::thread::id> main_thread{};  // written once by the main thread
+    std::atomic<std::thread::id> main_thread{};  // written once by the main thread at start-up
     std::atomic<bool> stop_asked{false};  // set by a thread about to end the process
     std::atomic<bool> stopped{false};     // set by the main thread once it has stopped for good
     title_state title;
@@ -362,8 +362,9 @@ void centre_window() {
 
 }  // namespace
 
+void claim_window_thread() { layer().main_thread.store(std::this_thread::get_id(), std::memory_order_release); }
+
 void run_window(char* program_name) {
-    layer().main_thread.store(std::this_thread::get_id(), std::memory_order_release);
     stop_here_if_asked();
     int argc = 1;
     char* argv[] = {program_name, nullptr};
@@ -400,7 +401,8 @@ void offer_display_frame(const display_frame& frame) {
 bool window_close_box_pressed() { return layer().close_box.load(std::memory_order_acquire); }
 
 void stop_window_thread() {
-    if (std::this_thread::get_id() == layer().main_thread.load(std::memory_order_acquire)) return;
+    const std::thread::id main_thread = layer().main_thread.load(std::memory_order_acquire);
+    if (main_thread == std::thread::id() || main_thread == std::this_thread::get_id()) return;
     layer().stop_asked.store(true, std::memory_order_release);
     while (!layer().stopped.load(std::memory_order_acquire)) sleep_ms(1);
 }

@@ -4,6 +4,10 @@
 
 #include "platform/screen.h"
 
+// Marks the calling thread as the one that will run the window (start-up, before the other
+// threads start).
+void claim_window_thread();
+
 // Makes the window (640 x 400, the stored title or "Untitled") and runs its event loop on the
 // calling thread, the main thread, until the process ends. `program_name` is argv[0], the only
 // argument FreeGLUT sees.

@@ -199,6 +199,11 @@ TEST_F(WindowProgram, TitleSetOnceTheWindowExists) {
     EXPECT_NE(window_named("Later title"), 0u);
 }
 
+TEST_F(WindowProgram, LatestTitleWinsWhileTheWindowIsBeingMade) {
+    start("title-burst", "Final title");
+    EXPECT_NE(window_named("Final title"), 0u);
+}
+
 TEST_F(WindowProgram, FramePixelsArriveOneToOne) {
     start("pattern");
     const Window window = window_named("Untitled");
@@ -342,6 +347,27 @@ TEST_F(WindowProgram, ErrorBoxShowsItsTitleAndTextAndReturnAnswersYes) {
     EXPECT_TRUE(eventually([&] { return read_lines(log) == std::vector<std::string>{"continued"}; }));
     EXPECT_TRUE(eventually([&] { return find_named(x_, DefaultRootWindow(x_), error_title) == 0; }));
     close_and_expect_exit(window_named("Untitled"));
+}
+
+class YesKey : public WindowProgram, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(YesKey, AnswersTheErrorBoxWithYes) {
+    const std::string log = file("log");
+    start("error", log);
+    const Window box = window_named(error_title);
+    ASSERT_NE(box, 0u);
+    ASSERT_TRUE(type_keys(box, GetParam()));
+    EXPECT_TRUE(eventually([&] { return read_lines(log) == std::vector<std::string>{"continued"}; }));
+}
+
+INSTANTIATE_TEST_SUITE_P(Keys, YesKey, ::testing::Values("space", "y"));
+
+TEST_F(WindowProgram, CriticalErrorShowsAnOkBoxAndEndsWithExitCode0) {
+    start("critical");
+    const Window critical = window_named("Critical Error #2");
+    ASSERT_NE(critical, 0u);
+    ASSERT_TRUE(type_keys(critical, "Return"));
+    EXPECT_EQ(exit_code(), 0);
 }
 
 TEST_F(WindowProgram, ErrorBoxAnsweredNoEndsTheProgramWithExitCode0) {

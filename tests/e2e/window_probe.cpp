@@ -2,6 +2,7 @@
 //   idle                  waits for the end
 //   title-early TITLE     sets the title before start-up, centres the window, waits
 //   title-late TITLE      sets the title once the window exists, waits
+//   title-burst TITLE     sets many titles while the window is being made, TITLE last, waits
 //   pattern               centres the window (which starts partly off a screen without a
 //                         window manager), shows a 640 x 350 test pattern, waits
 //   mode9                 prints a line on screen mode 9, waits
@@ -10,6 +11,7 @@
 //   keys-later FILE       like keys, but reads nothing before FILE.go exists
 //   error FILE            raises error 258 at step 41, writes "continued" to FILE after Yes,
 //                         then waits
+//   critical              raises the critical error 502
 //   end                   ends at once
 #include <chrono>
 #include <cstdio>
@@ -94,6 +96,11 @@ void program() {
         wait_for_window();
         set_window_title(string_descriptor(std::string_view(argument)));
     }
+    if (script == "title-burst") {
+        for (int title = 0; title < 2000; ++title) set_window_title(string_descriptor(std::to_string(title)));
+        set_window_title(string_descriptor(std::string_view(argument)));
+    }
+    if (script == "critical") raise_error(502);
     if (script == "pattern") {
         move_window(0, 0, 1);
         show_pattern();
