@@ -2,11 +2,9 @@
 // program (window_probe) under a private Xvfb, with xdotool for keys and Xlib for the rest.
 #include <gtest/gtest.h>
 
-#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
