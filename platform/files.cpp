@@ -14,14 +14,7 @@
 
 namespace {
 
-constexpr int32_t bad_file_name_or_number = 52;
-constexpr int32_t file_not_found = 53;
-constexpr int32_t bad_file_mode = 54;
-constexpr int32_t file_already_open = 55;
-constexpr int32_t device_unavailable = 68;
-constexpr int32_t permission_denied = 70;
-constexpr int32_t path_file_access_error = 75;
-constexpr int32_t path_not_found = 76;
+using namespace error_number;
 
 struct open_file {
     int descriptor = -1;

@@ -149,7 +149,7 @@ image_handle decode_picture(const std::vector<uint8_t>& bytes) {
 image_handle load_image_file(const string_descriptor& name, std::optional<int32_t> depth) {
     if (error_is_pending()) return 0;
     if ((depth && *depth != 32) || (!depth && destination_is_text_mode())) {
-        raise_error(5);
+        raise_error(error_number::illegal_function_call);
         return 0;
     }
     // The system sees the name up to its first zero byte.

@@ -102,7 +102,7 @@ std::unique_ptr<image> make_image(const mode_format& format, int32_t width, int3
 std::unique_ptr<image> make_page(int32_t mode) {
     const mode_format& format = *find_mode_format(mode);
     auto page = make_image(format, format.width, format.height);
-    if (!page) raise_error(502);
+    if (!page) raise_error(error_number::image_table_out_of_memory);
     return page;
 }
 
@@ -126,7 +126,7 @@ image_handle add_image(std::unique_ptr<image> made) {
         } catch (const std::bad_alloc&) {
         }
     }
-    raise_error(502);  // not under the lock: its box waits for the user
+    raise_error(error_number::image_table_out_of_memory);  // not under the lock: its box waits for the user
     return -1;
 }
 
@@ -161,9 +161,9 @@ uint32_t drawn_pixel(const image& from, const image& to, size_t index, uint32_t 
 // Draws all of `from` with its top-left corner at (x1, y1) on `to`, clipped; the errors of a
 // missing or unsuitable image.
 void draw_image(double x1, double y1, image* from, image* to) {
-    if (from == nullptr || to == nullptr) return raise_error(258);
-    if (from->text_mode || to->text_mode) return raise_error(5);
-    if (from->attribute_bits == 0 && to->attribute_bits != 0) return raise_error(5);
+    if (from == nullptr || to == nullptr) return raise_error(error_number::invalid_handle);
+    if (from->text_mode || to->text_mode) return raise_error(error_number::illegal_function_call);
+    if (from->attribute_bits == 0 && to->attribute_bits != 0) return raise_error(error_number::illegal_function_call);
     const double x = std::nearbyint(x1);
     const double y = std::nearbyint(y1);
     const double left = std::max(x, 0.0), top = std::max(y, 0.0);
@@ -219,7 +219,7 @@ image_handle new_image(int32_t width, int32_t height, int32_t mode) {
     if (error_is_pending()) return 0;
     const mode_format* format = find_mode_format(mode);
     if (width <= 0 || height <= 0 || format == nullptr) {
-        raise_error(5);
+        raise_error(error_number::illegal_function_call);
         return 0;
     }
     auto made = make_image(*format, width, height);
@@ -245,11 +245,11 @@ void select_screen(int32_t mode_or_image) {
     std::unique_ptr<image> fresh_page;
     if (mode_or_image < 0) {
         chosen = find_image(state, mode_or_image);
-        if (chosen == nullptr) return raise_error(258);
+        if (chosen == nullptr) return raise_error(error_number::invalid_handle);
         if (chosen == state.screen) return;
     } else {
         const mode_format* format = find_mode_format(mode_or_image);
-        if (format == nullptr || format->width == 0) return raise_error(5);
+        if (format == nullptr || format->width == 0) return raise_error(error_number::illegal_function_call);
         // The same screen mode again keeps its page as it is.
         if (state.page && state.screen == state.page.get() && state.page->mode == mode_or_image) return;
         fresh_page = make_page(mode_or_image);
@@ -282,7 +282,7 @@ void put_image(double x1, double y1, image_handle source, image_handle destinati
 double read_pixel_color(float x, float y) {
     const image& source = *screens().screen;
     if (source.text_mode) {
-        raise_error(5);
+        raise_error(error_number::illegal_function_call);
         return 0;
     }
     const float column = std::nearbyint(x);
@@ -296,7 +296,7 @@ void set_palette_entry(uint32_t attribute, uint32_t colour) {
     if (error_is_pending()) return;
     screen_state& state = screens();
     image& target = *state.screen;
-    if (target.attribute_bits == 0 || attribute > target.attribute_mask()) return raise_error(5);
+    if (target.attribute_bits == 0 || attribute > target.attribute_mask()) return raise_error(error_number::illegal_function_call);
     std::optional<color32> entry;
     if (has_vga_palette(target.mode)) {
         const auto six_bits = [colour](int shift) { return ((colour >> shift) & 0x3F) * 255 / 63; };
@@ -306,7 +306,7 @@ void set_palette_entry(uint32_t attribute, uint32_t colour) {
     } else if (colour <= 63) {
         entry = ega_color(colour);
     }
-    if (!entry) return raise_error(5);
+    if (!entry) return raise_error(error_number::illegal_function_call);
     std::lock_guard hold(state.lock);
     target.palette[attribute & 0xFF] = *entry;
     note_change(state, target);

@@ -142,7 +142,7 @@ bool control_code(screen_state& state, image& target, uint8_t code) {
 void set_text_color(uint32_t foreground) {
     if (error_is_pending()) return;
     image& target = *screens().screen;
-    if (target.attribute_bits != 0 && foreground > target.attribute_mask()) return raise_error(5);
+    if (target.attribute_bits != 0 && foreground > target.attribute_mask()) return raise_error(error_number::illegal_function_call);
     target.foreground = foreground;
 }
 
@@ -150,7 +150,7 @@ void locate_cursor(int32_t row, int32_t column) {
     if (error_is_pending()) return;
     image& target = *screens().screen;
     const bool row_valid = row >= target.view_top && (row <= target.view_bottom || row == target.text_rows());
-    if (!row_valid || column < 1 || column > target.text_columns()) return raise_error(5);
+    if (!row_valid || column < 1 || column > target.text_columns()) return raise_error(error_number::illegal_function_call);
     target.cursor_row = row;
     target.cursor_column = column;
     target.wrap_pending = false;

@@ -150,7 +150,7 @@ tone_stream& program_tone_stream() {
 std::optional<double> add_tone(tone_stream& stream, double frequency, double ticks, int64_t now_ms) {
     if (error_is_pending()) return std::nullopt;
     if (!frequency_in_range(frequency) || !ticks_in_range(ticks)) {
-        raise_error(5);
+        raise_error(error_number::illegal_function_call);
         return std::nullopt;
     }
     if (ticks == 0) return std::nullopt;

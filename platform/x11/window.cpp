@@ -439,7 +439,7 @@ void set_window_title(const string_descriptor& title) {
 void move_window(int32_t x, int32_t y, int32_t form) {
     if (error_is_pending()) return;
     if (form != 1 && form != 2) {
-        raise_error(5);
+        raise_error(error_number::illegal_function_call);
         return;
     }
     if (form == 1) {
