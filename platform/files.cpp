@@ -1,4 +1,5 @@
 #include "platform/files.h"
+#include "platform/lasting_state.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -32,10 +33,7 @@ struct file_table {
 };
 
 // The process's one table of open files.
-file_table& open_files() {
-    static file_table table;
-    return table;
-}
+file_table& open_files() { return lasting_state<file_table>(); }
 
 // The name as the system takes it: its bytes up to a first zero byte.
 std::string system_name(const string_descriptor& name) {

@@ -1,4 +1,5 @@
 #include "platform/keys.h"
+#include "platform/lasting_state.h"
 
 #include <array>
 #include <mutex>
@@ -24,11 +25,7 @@ struct key_ring {
     int next_free = 0;
 };
 
-key_ring& ring() {
-    // Never destroyed: the window thread may still press keys while the process exits.
-    static key_ring* const instance = new key_ring;
-    return *instance;
-}
+key_ring& ring() { return lasting_state<key_ring>(); }
 
 }  // namespace
 

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "platform/errors.h"
+#include "platform/lasting_state.h"
 #include "platform/keys.h"
 #include "platform/program_control.h"
 #include "platform/window.h"
@@ -85,11 +86,7 @@ struct window_layer_state {
     window_thread_state main;
 };
 
-window_layer_state& layer() {
-    // Never destroyed: the housekeeping thread ends the process while the main thread runs.
-    static window_layer_state* const instance = new window_layer_state;
-    return *instance;
-}
+window_layer_state& layer() { return lasting_state<window_layer_state>(); }
 
 void sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 

@@ -4,6 +4,7 @@
 // for lists of megabytes) is refused; a source that vanishes mid-drag is simply not answered,
 // and its drag is forgotten at the next XdndEnter.
 #include "platform/x11/xdnd.h"
+#include "platform/lasting_state.h"
 
 #include <X11/Xatom.h>
 
@@ -32,36 +33,36 @@ struct x_error_trap {
     std::atomic<XErrorHandler> previous{nullptr};
 };
 
-x_error_trap error_trap;
+x_error_trap& error_trap() { return lasting_state<x_error_trap>(); }
 
 // The program window's target. Owned by the main thread: only its window tasks and its event
 // handler touch it.
-xdnd_target program_drop_target;
+xdnd_target& program_drop_target() { return lasting_state<xdnd_target>(); }
 std::once_flag program_handler_added;
 
 // Xlib's error handler while a request is trapped.
 int trapping_error_handler(Display* connection, XErrorEvent* error) {
-    if (connection == error_trap.connection.load()) {
-        error_trap.failed = true;
+    if (connection == error_trap().connection.load()) {
+        error_trap().failed = true;
         return 0;
     }
-    const XErrorHandler previous = error_trap.previous.load();
+    const XErrorHandler previous = error_trap().previous.load();
     return previous ? previous(connection, error) : 0;
 }
 
 // Runs `request` on `connection`, catching its X errors; true when none came.
 template <typename Request>
 bool without_x_errors(Display* connection, Request request) {
-    const std::lock_guard guard(error_trap.lock);
+    const std::lock_guard guard(error_trap().lock);
     XSync(connection, False);
-    error_trap.failed = false;
-    error_trap.connection = connection;
-    error_trap.previous = XSetErrorHandler(trapping_error_handler);
+    error_trap().failed = false;
+    error_trap().connection = connection;
+    error_trap().previous = XSetErrorHandler(trapping_error_handler);
     request();
     XSync(connection, False);
-    XSetErrorHandler(error_trap.previous.load());
-    error_trap.connection = nullptr;
-    return !error_trap.failed.load();
+    XSetErrorHandler(error_trap().previous.load());
+    error_trap().connection = nullptr;
+    return !error_trap().failed.load();
 }
 
 // The protocol's atoms, asked of the server once per target.
@@ -262,14 +263,14 @@ void accept_file_drop(int32_t mode) {
     if (mode < 0 || mode > 2) return;
     wait_for_window();
     std::call_once(program_handler_added, [] {
-        add_x_event_handler([](Display*, XEvent& event) { return handle_xdnd_event(program_drop_target, event); });
+        add_x_event_handler([](Display*, XEvent& event) { return handle_xdnd_event(program_drop_target(), event); });
     });
     const bool on = mode != 2;
     run_on_window_thread([on](Display* connection, Window program_window) {
         if (on) {
-            enable_xdnd_target(program_drop_target, connection, program_window, set_pending_drop);
+            enable_xdnd_target(program_drop_target(), connection, program_window, set_pending_drop);
         } else {
-            disable_xdnd_target(program_drop_target);
+            disable_xdnd_target(program_drop_target());
         }
     });
 }
