@@ -7,6 +7,23 @@
 #include <cstdint>
 #include <string>
 
+// The numbers of the run-time errors that the services raise.
+namespace error_number {
+inline constexpr int32_t illegal_function_call = 5;
+inline constexpr int32_t bad_file_name_or_number = 52;
+inline constexpr int32_t file_not_found = 53;
+inline constexpr int32_t bad_file_mode = 54;
+inline constexpr int32_t file_already_open = 55;
+inline constexpr int32_t device_unavailable = 68;
+inline constexpr int32_t permission_denied = 70;
+inline constexpr int32_t path_file_access_error = 75;
+inline constexpr int32_t path_not_found = 76;
+inline constexpr int32_t invalid_handle = 258;
+// Critical: the image table or a text could not get memory.
+inline constexpr int32_t image_table_out_of_memory = 502;
+inline constexpr int32_t text_out_of_memory = 503;
+}  // namespace error_number
+
 // The run-time error waiting to be shown; 0 when none. Written by raise_error (first error
 // wins) on any thread that runs a service, cleared only by the error box's Yes.
 extern std::atomic<int32_t> pending_error;

@@ -1,4 +1,5 @@
 #include "platform/files.h"
+#include "platform/lasting_state.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -14,14 +15,7 @@
 
 namespace {
 
-constexpr int32_t bad_file_name_or_number = 52;
-constexpr int32_t file_not_found = 53;
-constexpr int32_t bad_file_mode = 54;
-constexpr int32_t file_already_open = 55;
-constexpr int32_t device_unavailable = 68;
-constexpr int32_t permission_denied = 70;
-constexpr int32_t path_file_access_error = 75;
-constexpr int32_t path_not_found = 76;
+using namespace error_number;
 
 struct open_file {
     int descriptor = -1;
@@ -39,10 +33,7 @@ struct file_table {
 };
 
 // The process's one table of open files.
-file_table& open_files() {
-    static file_table table;
-    return table;
-}
+file_table& open_files() { return lasting_state<file_table>(); }
 
 // The name as the system takes it: its bytes up to a first zero byte.
 std::string system_name(const string_descriptor& name) {

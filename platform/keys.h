@@ -7,6 +7,10 @@
 
 // Adds a key (character code, PC scan code); dropped when 15 keys already wait.
 void push_key(uint8_t character, uint8_t scan_code);
+// A key-down from the window: while the program is paused it ends the pause and is consumed;
+// otherwise it joins the queue unless `adds_to_queue` is false (Shift, Ctrl, Alt and the lock
+// keys pressed alone).
+void key_pressed(uint8_t character, uint8_t scan_code, bool adds_to_queue = true);
 // Empties the queue (start-up and tests).
 void clear_key_queue();
 // The oldest key as a text: its character, or 0 and its scan code when it has no character;

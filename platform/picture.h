@@ -1,11 +1,17 @@
 // Picture loading: a file recognised by its content and decoded into a new 32-bit image.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 
 #include "platform/screen.h"
 
 // A new 32-bit image of the picture in file `name`, or -1 when the file cannot be read or
-// decoded (never a run-time error). Without a depth the destination must not be the text
-// mode 0 (else 5 and 0). 0 while an error is pending.
+// decoded (never a run-time error); only a regular file is read. Depth 32 or none (another
+// depth: 5 and 0); without a depth the destination must not be the text mode 0 (else 5 and 0).
+// 0 while an error is pending.
 image_handle load_image_file(const string_descriptor& name, std::optional<int32_t> depth = std::nullopt);
+
+// Pictures of more than `pixels` pixels give -1, as if their memory could not be had: for the
+// fuzzer, whose memory is limited. 0, the start-up value, means no limit.
+void set_picture_pixel_limit(uint64_t pixels);

@@ -7,7 +7,6 @@
 
 namespace {
 
-constexpr int32_t text_memory_error = 503;
 
 // Every allocation for a text goes through here, so that memory exhaustion, or a text that
 // would outgrow its 32-bit length, ends the program as the error convention says.
@@ -16,9 +15,9 @@ string_descriptor make_text(Build build) {
     try {
         return string_descriptor(build());
     } catch (const std::bad_alloc&) {
-        raise_error(text_memory_error);
+        raise_error(error_number::text_out_of_memory);
     } catch (const std::length_error&) {
-        raise_error(text_memory_error);
+        raise_error(error_number::text_out_of_memory);
     }
     return {};
 }
@@ -32,7 +31,7 @@ int32_t clamp_count(int32_t n, int32_t length) {
 
 string_descriptor string_chr(int32_t code) {
     if (code < 0 || code > 255) {
-        raise_error(5);
+        raise_error(error_number::illegal_function_call);
         return {};
     }
     return make_text([code] { return std::string(1, static_cast<char>(code)); });
@@ -41,7 +40,7 @@ string_descriptor string_chr(int32_t code) {
 string_descriptor string_concat(const string_descriptor& a, const string_descriptor& b) {
     if (static_cast<int64_t>(a.bytes.size()) + static_cast<int64_t>(b.bytes.size()) >
         std::numeric_limits<int32_t>::max()) {
-        raise_error(text_memory_error);
+        raise_error(error_number::text_out_of_memory);
         return {};
     }
     return make_text([&] {

@@ -14,7 +14,6 @@ constexpr double longest_delay_seconds = 2147483.647;
 constexpr double longest_period_ms = 60000.0;
 // A pass that ends this late is still made up by the following ones.
 constexpr double largest_made_up_lag_ms = 32.0;
-constexpr int32_t illegal_function_call = 5;
 
 const std::chrono::steady_clock::time_point process_start = std::chrono::steady_clock::now();
 
@@ -59,7 +58,7 @@ int64_t process_clock_ms() { return real_now_ms(); }
 void delay_seconds(double seconds) {
     if (error_is_pending()) return;
     if (!(seconds >= 0.0 && seconds <= longest_delay_seconds)) {
-        raise_error(illegal_function_call);
+        raise_error(error_number::illegal_function_call);
         return;
     }
     const double wait_ms = seconds * 1000.0;
@@ -82,7 +81,7 @@ void delay_seconds(double seconds) {
 void limit_loop_rate(double passes_per_second) {
     if (error_is_pending()) return;
     if (!(passes_per_second > 0.0) || 1000.0 / passes_per_second > longest_period_ms) {
-        raise_error(illegal_function_call);
+        raise_error(error_number::illegal_function_call);
         return;
     }
     const double period_ms = 1000.0 / passes_per_second;

@@ -1,4 +1,5 @@
 #include "platform/tone_stream.h"
+#include "platform/lasting_state.h"
 
 #include <algorithm>
 #include <cmath>
@@ -142,15 +143,12 @@ tone_stream_counts tone_stream::counts() const {
             .filled_frames = filled_frames_};
 }
 
-tone_stream& program_tone_stream() {
-    static tone_stream stream;
-    return stream;
-}
+tone_stream& program_tone_stream() { return lasting_state<tone_stream>(); }
 
 std::optional<double> add_tone(tone_stream& stream, double frequency, double ticks, int64_t now_ms) {
     if (error_is_pending()) return std::nullopt;
     if (!frequency_in_range(frequency) || !ticks_in_range(ticks)) {
-        raise_error(5);
+        raise_error(error_number::illegal_function_call);
         return std::nullopt;
     }
     if (ticks == 0) return std::nullopt;

@@ -2,7 +2,7 @@
 # Runs every fuzz target of a fuzz build for a bounded number of runs, each from a fresh,
 # empty corpus folder; any crash, leak or time-out fails.
 set -euo pipefail
-build_dir=$1
+build_dir=$(cd "$1" && pwd)  # absolute: each target runs from its corpus folder
 runs=$2
 shopt -s nullglob
 targets=("$build_dir"/fuzz/*_fuzzer)

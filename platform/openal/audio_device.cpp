@@ -5,6 +5,7 @@
 //   and without an error. A device lost later just stops sounding.
 // - Used from the housekeeping thread only (opened before it starts).
 #include "platform/openal/audio_device.h"
+#include "platform/lasting_state.h"
 #include "platform/timing.h"
 
 #include <AL/al.h>
@@ -150,17 +151,17 @@ void openal_output::start_playing() {
     alSourcePlay(source_);
 }
 
-openal_output audio_output;
+openal_output& audio_output() { return lasting_state<openal_output>(); }
 
 }  // namespace
 
-void open_audio_device() { audio_output.open(); }
+void open_audio_device() { audio_output().open(); }
 
-void service_audio() { program_tone_stream().service(audio_output, process_clock_ms()); }
+void service_audio() { program_tone_stream().service(audio_output(), process_clock_ms()); }
 
 void stop_sound_output() { program_tone_stream().stop_output(); }
 
 void close_audio_device() {
     stop_sound_output();
-    audio_output.close();
+    audio_output().close();
 }

@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <stdexcept>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -38,6 +39,8 @@ xvfb_display::xvfb_display(int width, int height) {
         const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
         const pid_t pid = fork();
         if (pid == 0) {
+            // The server must not outlive a test that dies.
+            prctl(PR_SET_PDEATHSIG, SIGTERM);
             execlp("Xvfb", "Xvfb", name_.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp",
                    "-noreset", static_cast<char*>(nullptr));
             _exit(127);

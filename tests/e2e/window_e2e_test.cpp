@@ -1,0 +1,395 @@
+// The window, keys, error box and shutdown of the platform layer, driven through a scripted
+// program (window_probe) under a private Xvfb, with xdotool for keys and Xlib for the rest.
+#include <gtest/gtest.h>
+
+#include <X11/Xlib.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "platform/cp437_font.h"
+#include "platform/x11/message_box_x11.h"
+#include "support/child_process.h"
+#include "support/x_screenshot.h"
+#include "support/xvfb_display.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+constexpr int screen_width = 1280;
+constexpr int screen_height = 1024;
+const std::string probe_name = "window_probe";
+
+bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit = 10s) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(20ms);
+    }
+    return true;
+}
+
+std::vector<std::string> read_lines(const std::string& file) {
+    std::vector<std::string> lines;
+    std::ifstream in(file);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+std::string read_text(const std::string& file) {
+    std::ifstream in(file);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The first window below `parent` whose name is `name`; 0 when none.
+Window find_named(Display* x, Window parent, const std::string& name) {
+    Window root_return, parent_return, *children = nullptr;
+    unsigned int count = 0;
+    if (!XQueryTree(x, parent, &root_return, &parent_return, &children, &count)) return 0;
+    Window found = 0;
+    for (unsigned int index = 0; index < count && !found; ++index) {
+        char* window_name = nullptr;
+        if (XFetchName(x, children[index], &window_name) && window_name) {
+            if (name == window_name) found = children[index];
+            XFree(window_name);
+        }
+        if (!found) found = find_named(x, children[index], name);
+    }
+    if (children) XFree(children);
+    return found;
+}
+
+struct placement {
+    int x, y, width, height;
+    bool operator==(const placement&) const = default;
+};
+
+void PrintTo(const placement& p, std::ostream* out) {
+    *out << p.width << "x" << p.height << " at " << p.x << "," << p.y;
+}
+
+// Reading a window that is being resized or has just gone fails; the test looks again.
+int ignore_x_error(Display*, XErrorEvent*) { return 0; }
+
+class WindowProgram : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        XSetErrorHandler(ignore_x_error);
+        x_ = XOpenDisplay(display_.name().c_str());
+        ASSERT_NE(x_, nullptr);
+        folder_ = fs::temp_directory_path() / ("window_e2e_" + std::to_string(getpid()) + "_" +
+                                               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(folder_);
+        fs::create_directories(folder_);
+    }
+    void TearDown() override {
+        // A probe that ended unasked must have ended well (sanitizer reports end it otherwise).
+        if (probe_ && !probe_->running()) {
+            EXPECT_EQ(probe_->wait_for_exit(0ms), 0);
+        }
+        probe_.reset();
+        XCloseDisplay(x_);
+        fs::remove_all(folder_);
+    }
+
+    void start(const std::string& script, const std::string& argument = "") {
+        std::vector<std::string> arguments = {WINDOW_PROBE, script};
+        if (!argument.empty()) arguments.push_back(argument);
+        // The GL driver does not free everything before the process ends: no leak report. Its
+        // software rasteriser draws on the calling thread: its own worker threads synchronise
+        // in ways ThreadSanitizer cannot see.
+        probe_ = std::make_unique<child_process>(
+            WINDOW_PROBE, child_options{.arguments = arguments,
+                                        .environment = {"ASAN_OPTIONS=detect_leaks=0", "LP_NUM_THREADS=0"}});
+    }
+
+    // The window named `name` once it is on the screen; 0 when none comes.
+    Window window_named(const std::string& name) {
+        Window found = 0;
+        const bool shown = eventually([&] {
+            found = find_named(x_, DefaultRootWindow(x_), name);
+            XWindowAttributes attributes{};
+            return found != 0 && XGetWindowAttributes(x_, found, &attributes) && attributes.map_state == IsViewable;
+        });
+        return shown ? found : 0;
+    }
+
+    placement placement_of(Window window) {
+        XWindowAttributes attributes{};
+        XGetWindowAttributes(x_, window, &attributes);
+        int x = 0, y = 0;
+        Window child;
+        XTranslateCoordinates(x_, window, DefaultRootWindow(x_), 0, 0, &x, &y, &child);
+        return {x, y, attributes.width, attributes.height};
+    }
+
+    bool size_becomes(Window window, int width, int height) {
+        return eventually([&] {
+            const placement now = placement_of(window);
+            return now.width == width && now.height == height;
+        });
+    }
+
+    // Runs xdotool on the test's display; true when it succeeded.
+    static bool xdotool(const std::string& arguments) {
+        return std::system(("xdotool " + arguments + " >/dev/null 2>&1").c_str()) == 0;
+    }
+    static bool type_keys(Window window, const std::string& keys) {
+        return xdotool("windowfocus --sync " + std::to_string(window)) && xdotool("key --delay 40 " + keys);
+    }
+
+    void send_close_box(Window window) {
+        XEvent event{};
+        event.xclient.type = ClientMessage;
+        event.xclient.window = window;
+        event.xclient.message_type = XInternAtom(x_, "WM_PROTOCOLS", False);
+        event.xclient.format = 32;
+        event.xclient.data.l[0] = static_cast<long>(XInternAtom(x_, "WM_DELETE_WINDOW", False));
+        event.xclient.data.l[1] = CurrentTime;
+        XSendEvent(x_, window, False, NoEventMask, &event);
+        XFlush(x_);
+    }
+
+    std::optional<int> exit_code() { return probe_->wait_for_exit(15s); }
+
+    void close_and_expect_exit(Window window) {
+        send_close_box(window);
+        EXPECT_EQ(exit_code(), 0);
+    }
+
+    std::string file(const std::string& name) const { return (folder_ / name).string(); }
+
+    xvfb_display display_{screen_width, screen_height};
+    Display* x_ = nullptr;
+    fs::path folder_;
+    std::unique_ptr<child_process> probe_;
+};
+
+TEST_F(WindowProgram, StartsAs640x400Untitled) {
+    start("idle");
+    const Window window = window_named("Untitled");
+    ASSERT_NE(window, 0u);
+    EXPECT_TRUE(size_becomes(window, 640, 400));
+}
+
+TEST_F(WindowProgram, TitleSetBeforeTheWindowExistsAndCentring) {
+    start("title-early", "Morvane");
+    const Window window = window_named("Morvane");
+    ASSERT_NE(window, 0u);
+    const placement centred{(screen_width - 640) / 2, (screen_height - 400) / 2, 640, 400};
+    EXPECT_TRUE(eventually([&] { return placement_of(window) == centred; })) << ::testing::PrintToString(placement_of(window));
+}
+
+TEST_F(WindowProgram, TitleSetOnceTheWindowExists) {
+    start("title-late", "Later title");
+    EXPECT_NE(window_named("Later title"), 0u);
+}
+
+TEST_F(WindowProgram, LatestTitleWinsWhileTheWindowIsBeingMade) {
+    start("title-burst", "Final title");
+    EXPECT_NE(window_named("Final title"), 0u);
+}
+
+TEST_F(WindowProgram, FramePixelsArriveOneToOne) {
+    start("pattern");
+    const Window window = window_named("Untitled");
+    ASSERT_NE(window, 0u);
+    ASSERT_TRUE(size_becomes(window, 640, 350));
+    const auto expected = [](int x, int y) {
+        return static_cast<uint32_t>((x & 0xFF) << 16 | (y & 0xFF) << 8 | ((x / 64) * 16 + (y / 64) * 8));
+    };
+    int wrong = -1;
+    EXPECT_TRUE(eventually([&] {
+        const x_screenshot shot = capture_window(x_, window);
+        if (shot.width != 640 || shot.height != 350) return false;
+        wrong = 0;
+        for (int y = 0; y < 350; ++y)
+            for (int x = 0; x < 640; ++x) wrong += shot.at(x, y) != expected(x, y);
+        return wrong == 0;
+    })) << wrong << " pixels differ";
+}
+
+TEST_F(WindowProgram, WindowTakesTheSizeOfScreenMode9) {
+    start("mode9");
+    const Window window = window_named("Untitled");
+    ASSERT_NE(window, 0u);
+    EXPECT_TRUE(size_becomes(window, 640, 350));
+}
+
+TEST_F(WindowProgram, KeysArriveWithTheirCharacterAndScanCode) {
+    const std::string keys = file("keys");
+    start("keys", keys);
+    const Window window = window_named("Untitled");
+    ASSERT_NE(window, 0u);
+    // Shift, Ctrl and Alt alone add nothing; "z" marks the end.
+    ASSERT_TRUE(type_keys(window, "a shift+a Return Escape space Tab BackSpace 1 ctrl+c Left Up Home Delete "
+                                  "Insert F1 F10 F11 F12 Shift_L Control_L Alt_L z"));
+    const std::vector<std::string> expected = {
+        "61", "41", "0d", "1b", "20", "09", "08", "31", "03", "00 4b", "00 48",
+        "00 47", "00 53", "00 52", "00 3b", "00 44", "00 85", "00 86", "7a",
+    };
+    EXPECT_TRUE(eventually([&] { return read_lines(keys).size() >= expected.size(); }));
+    EXPECT_EQ(read_lines(keys), expected);
+    close_and_expect_exit(window);
+}
+
+TEST_F(WindowProgram, SixteenKeysLeaveFifteenWaiting) {
+    const std::string keys = file("keys");
+    start("keys-later", keys);
+    const Window window = window_named("Untitled");
+    ASSERT_NE(window, 0u);
+    ASSERT_TRUE(type_keys(window, "a b c d e f g h i j k l m n o p"));
+    std::this_thread::sleep_for(500ms);  // lets the window take the last key
+    std::ofstream(keys + ".go").close();
+    ASSERT_TRUE(eventually([&] { return read_lines(keys).size() >= 15; }));
+    ASSERT_TRUE(type_keys(window, "q"));
+    ASSERT_TRUE(eventually([&] { return read_lines(keys).size() >= 16; }));
+    const std::vector<std::string> expected = {"61", "62", "63", "64", "65", "66", "67", "68",
+                                               "69", "6a", "6b", "6c", "6d", "6e", "6f", "71"};
+    EXPECT_EQ(read_lines(keys), expected);
+}
+
+class PauseKey : public WindowProgram, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(PauseKey, HoldsTheProgramUntilTheNextKeyWhichIsConsumed) {
+    const std::string keys = file("keys");
+    start("keys", keys);
+    const Window window = window_named("Untitled");
+    ASSERT_NE(window, 0u);
+    ASSERT_TRUE(eventually([&] { return !read_text(keys + ".beat").empty(); }));
+    ASSERT_TRUE(type_keys(window, GetParam()));
+    std::this_thread::sleep_for(200ms);
+    const std::string held = read_text(keys + ".beat");
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(read_text(keys + ".beat"), held) << "the program went on while paused";
+    ASSERT_TRUE(type_keys(window, "a"));
+    EXPECT_TRUE(eventually([&] { return read_text(keys + ".beat") != held; }));
+    ASSERT_TRUE(type_keys(window, "b"));
+    ASSERT_TRUE(eventually([&] { return !read_lines(keys).empty(); }));
+    EXPECT_EQ(read_lines(keys), std::vector<std::string>{"62"});
+}
+
+INSTANTIATE_TEST_SUITE_P(Keys, PauseKey, ::testing::Values("Pause", "ctrl+Num_Lock"));
+
+class EndingKey : public WindowProgram, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(EndingKey, EndsTheProgramWithExitCode0) {
+    start("idle");
+    const Window window = window_named("Untitled");
+    ASSERT_NE(window, 0u);
+    ASSERT_TRUE(type_keys(window, GetParam()));
+    EXPECT_EQ(exit_code(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Keys, EndingKey, ::testing::Values("alt+F4", "ctrl+Pause", "ctrl+Scroll_Lock"));
+
+TEST_F(WindowProgram, CloseBoxEndsTheProgramWithExitCode0) {
+    start("idle");
+    const Window window = window_named("Untitled");
+    ASSERT_NE(window, 0u);
+    close_and_expect_exit(window);
+}
+
+TEST_F(WindowProgram, ProgramThatEndsEndsTheProcessWithExitCode0) {
+    start("end");
+    EXPECT_EQ(exit_code(), 0);
+}
+
+const std::string error_title = "Unhandled Error #258 - " + probe_name;
+const std::string error_text = "Line: 41 (in main module)\nInvalid handle\nContinue?";
+
+TEST_F(WindowProgram, ErrorBoxShowsItsTitleAndTextAndReturnAnswersYes) {
+    const std::string log = file("log");
+    start("error", log);
+    const Window box = window_named(error_title);
+    ASSERT_NE(box, 0u);
+    EXPECT_TRUE(xdotool("search --name '^" + error_title + "$'"));
+
+    const std::vector<std::string> lines = message_box_lines(error_text);
+    const message_box_layout layout = layout_message_box(lines, box_buttons::yes_no);
+    ASSERT_TRUE(size_becomes(box, layout.width, layout.height));
+    int wrong = -1;
+    EXPECT_TRUE(eventually([&] {
+        const x_screenshot shot = capture_window(x_, box);
+        if (shot.width != layout.width || shot.height != layout.height) return false;
+        wrong = 0;
+        for (size_t line = 0; line < lines.size(); ++line) {
+            for (size_t index = 0; index < lines[line].size(); ++index) {
+                const uint8_t* glyph = cp437_font[static_cast<uint8_t>(lines[line][index])];
+                for (int row = 0; row < 16; ++row) {
+                    for (int column = 0; column < 8; ++column) {
+                        const bool ink = glyph[row] & (0x80 >> column);
+                        const uint32_t pixel = shot.at(layout.text_x + static_cast<int>(index) * 8 + column,
+                                                       layout.text_y + static_cast<int>(line) * 16 + row);
+                        wrong += pixel != (ink ? message_box_ink : message_box_background);
+                    }
+                }
+            }
+        }
+        return wrong == 0;
+    })) << wrong << " text pixels differ";
+
+    ASSERT_TRUE(type_keys(box, "Return"));
+    EXPECT_TRUE(eventually([&] { return read_lines(log) == std::vector<std::string>{"continued"}; }));
+    EXPECT_TRUE(eventually([&] { return find_named(x_, DefaultRootWindow(x_), error_title) == 0; }));
+    close_and_expect_exit(window_named("Untitled"));
+}
+
+class YesKey : public WindowProgram, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(YesKey, AnswersTheErrorBoxWithYes) {
+    const std::string log = file("log");
+    start("error", log);
+    const Window box = window_named(error_title);
+    ASSERT_NE(box, 0u);
+    ASSERT_TRUE(type_keys(box, GetParam()));
+    EXPECT_TRUE(eventually([&] { return read_lines(log) == std::vector<std::string>{"continued"}; }));
+}
+
+INSTANTIATE_TEST_SUITE_P(Keys, YesKey, ::testing::Values("space", "y"));
+
+TEST_F(WindowProgram, CriticalErrorShowsAnOkBoxAndEndsWithExitCode0) {
+    start("critical");
+    const Window critical = window_named("Critical Error #2");
+    ASSERT_NE(critical, 0u);
+    ASSERT_TRUE(type_keys(critical, "Return"));
+    EXPECT_EQ(exit_code(), 0);
+}
+
+TEST_F(WindowProgram, ErrorBoxAnsweredNoEndsTheProgramWithExitCode0) {
+    const std::string log = file("log");
+    start("error", log);
+    const Window box = window_named(error_title);
+    ASSERT_NE(box, 0u);
+    ASSERT_TRUE(type_keys(box, "n"));
+    EXPECT_EQ(exit_code(), 0);
+    EXPECT_TRUE(read_lines(log).empty());
+}
+
+TEST_F(WindowProgram, ErrorBoxNoButtonAnswersWhenClicked) {
+    const std::string log = file("log");
+    start("error", log);
+    const Window box = window_named(error_title);
+    ASSERT_NE(box, 0u);
+    const message_box_layout layout = layout_message_box(message_box_lines(error_text), box_buttons::yes_no);
+    ASSERT_TRUE(size_becomes(box, layout.width, layout.height));
+    const auto& no = layout.buttons.at(1);
+    ASSERT_EQ(no.answer, box_answer::no);
+    ASSERT_TRUE(xdotool("mousemove --window " + std::to_string(box) + " " + std::to_string(no.x + no.width / 2) + " " +
+                        std::to_string(no.y + no.height / 2) + " click 1"));
+    EXPECT_EQ(exit_code(), 0);
+    EXPECT_TRUE(read_lines(log).empty());
+}
+
+}  // namespace
