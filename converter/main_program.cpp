@@ -30,6 +30,7 @@ constexpr step_module steps = step_module::main();
     stop_program_thread();
 }
 
+// True when the program was started with a command line (command-line mode).
 bool command_line_given() { return string_not_equal(command_line_string(), string_descriptor()) != 0; }
 
 // Places the cursor at `row`, column 2 and prints `text` on a line of its own, as step `step`.
