@@ -1,0 +1,150 @@
+// The conversion core on its own, for a picture of the sampled size and a large photo-sized
+// one: loading the picture, drawing it on the canvas, the 374,400 pixel reads into the rows,
+// the 26 template passes over the shipped template, and all of it together. Runs in a scratch
+// folder of its own.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#define STB_IMAGE_WRITE_STATIC
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#include <stb/stb_image_write.h>
+
+#include "converter/cassette.h"
+#include "converter/mosaic.h"
+#include "converter/variables.h"
+#include "platform/errors.h"
+#include "platform/message_box.h"
+#include "platform/picture.h"
+#include "platform/screen.h"
+
+namespace {
+
+// The name of the w x h benchmark picture.
+std::string picture_file(int64_t width, int64_t height) {
+    return "picture-" + std::to_string(width) + "x" + std::to_string(height) + ".png";
+}
+
+// An opaque picture of pure white and black 2 x 3 blocks of every pattern, as a PNG.
+void write_picture(int width, int height) {
+    std::vector<uint8_t> rgba(static_cast<std::size_t>(width) * height * 4, 255);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const int pattern = (x / 2 * 5 + y / 3 * 39) % 64;
+            const bool lit = (pattern >> (x % 2 + 2 * (y % 3))) & 1;
+            uint8_t* pixel = &rgba[(static_cast<std::size_t>(y) * width + x) * 4];
+            pixel[0] = pixel[1] = pixel[2] = lit ? 255 : 0;
+        }
+    }
+    stbi_write_png(picture_file(width, height).c_str(), width, height, 4, rgba.data(), width * 4);
+}
+
+void full_rows() {
+    for (int k = 1; k <= 25; ++k) row(k) = string_descriptor(std::string(39, static_cast<char>(0x20 + k)));
+}
+
+// Run-time errors that came up; a benchmark that met one reports it instead of its time.
+int errors_seen = 0;
+box_answer count_error(const std::string&, const std::string&, box_buttons) {
+    ++errors_seen;
+    return box_answer::yes;
+}
+
+// Frees every image and makes a fresh 800 x 600 canvas the screen, as at the conversion's start.
+void fresh_canvas() {
+    reset_screens();
+    select_screen(new_image(800, 600, 32));
+}
+
+// Marks the benchmark failed when a run-time error came up while it ran.
+void report_errors(benchmark::State& state) {
+    if (errors_seen != 0 || error_is_pending()) state.SkipWithError("a run-time error came up");
+    errors_seen = 0;
+}
+
+void BM_LoadPicture(benchmark::State& state) {
+    const string_descriptor name(picture_file(state.range(0), state.range(1)));
+    fresh_canvas();
+    for (auto _ : state) {
+        if (load_image_file(name) == -1) ++errors_seen;
+        state.PauseTiming();
+        fresh_canvas();
+        state.ResumeTiming();
+    }
+    report_errors(state);
+}
+
+void BM_DrawPicture(benchmark::State& state) {
+    fresh_canvas();
+    const image_handle picture = load_image_file(string_descriptor(picture_file(state.range(0), state.range(1))));
+    for (auto _ : state) put_image(1, 1, picture);
+    report_errors(state);
+}
+
+void BM_ReadCanvas(benchmark::State& state) {
+    reset_screens();
+    reset_converter_variables();
+    picture_name = string_descriptor(picture_file(state.range(0), state.range(1)));
+    draw_picture_on_canvas();
+    for (auto _ : state) {
+        row_count = 0.0f;
+        read_canvas_into_rows();
+    }
+    if (row(25).length() != 39) ++errors_seen;
+    state.counters["reads/s"] = benchmark::Counter(374400.0 * static_cast<double>(state.iterations()),
+                                                   benchmark::Counter::kIsRate);
+    report_errors(state);
+}
+
+void BM_TemplatePasses(benchmark::State& state) {
+    reset_converter_variables();
+    full_rows();
+    for (auto _ : state) write_cassette();
+    report_errors(state);
+}
+
+void BM_WholeConversion(benchmark::State& state) {
+    for (auto _ : state) {
+        reset_converter_variables();
+        picture_name = string_descriptor(picture_file(state.range(0), state.range(1)));
+        sample_picture();
+        write_cassette();
+        state.PauseTiming();
+        if (row(25).length() != 39) ++errors_seen;
+        reset_screens();
+        state.ResumeTiming();
+    }
+    report_errors(state);
+}
+
+}  // namespace
+
+#define PICTURE_SIZES Args({78, 75})->Args({4000, 3000})->Unit(benchmark::kMillisecond)
+BENCHMARK(BM_LoadPicture)->PICTURE_SIZES;
+BENCHMARK(BM_DrawPicture)->PICTURE_SIZES;
+BENCHMARK(BM_ReadCanvas)->PICTURE_SIZES;
+BENCHMARK(BM_TemplatePasses)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WholeConversion)->PICTURE_SIZES;
+
+int main(int argc, char** argv) {
+    std::string folder_pattern = (std::filesystem::temp_directory_path() / "morvane-bench-XXXXXX").string();
+    const std::filesystem::path folder = mkdtemp(folder_pattern.data());
+    std::filesystem::current_path(folder);
+    write_picture(78, 75);
+    write_picture(4000, 3000);
+    std::filesystem::copy_file(std::filesystem::path(MORVANE_SOURCE_DIR) / "data" / "KESTRIL.RAN", "KESTRIL.RAN");
+
+    set_message_box(count_error);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+
+    std::filesystem::current_path("/");
+    std::filesystem::remove_all(folder);
+    return 0;
+}

@@ -1,0 +1,86 @@
+// X11 helpers of the converter's whole-program tests: finding the program's windows by title,
+// reading what the error box says, and typing keys into a window.
+#pragma once
+
+#include <X11/Xlib.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/cp437_font.h"
+#include "platform/x11/message_box_x11.h"
+#include "support/x_screenshot.h"
+
+// True once `condition` holds, looking every 50 ms until `limit` has passed.
+inline bool eventually(const std::function<bool()>& condition,
+                       std::chrono::milliseconds limit = std::chrono::seconds(30)) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
+}
+
+// The window titled `title` at or below `window`, or 0.
+inline Window find_titled(Display* x, Window window, const std::string& title) {
+    char* name = nullptr;
+    if (XFetchName(x, window, &name) && name) {
+        const bool match = title == name;
+        XFree(name);
+        if (match) return window;
+    }
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned count = 0;
+    if (!XQueryTree(x, window, &root, &parent, &children, &count)) return 0;
+    Window found = 0;
+    for (unsigned i = 0; i < count && !found; ++i) found = find_titled(x, children[i], title);
+    if (children) XFree(children);
+    return found;
+}
+
+// The viewable window titled `title`, once it comes; 0 when none comes in time.
+inline Window window_titled(Display* x, const std::string& title) {
+    Window found = 0;
+    const bool shown = eventually([&] {
+        found = find_titled(x, DefaultRootWindow(x), title);
+        XWindowAttributes attributes{};
+        return found != 0 && XGetWindowAttributes(x, found, &attributes) && attributes.map_state == IsViewable;
+    });
+    return shown ? found : 0;
+}
+
+// True once the error box `box` shows exactly `text`'s lines in the program's font.
+inline bool box_shows(Display* x, Window box, const std::string& text) {
+    const std::vector<std::string> lines = message_box_lines(text);
+    const message_box_layout layout = layout_message_box(lines, box_buttons::yes_no);
+    return eventually([&] {
+        const x_screenshot shot = capture_window(x, box);
+        if (shot.width != layout.width || shot.height != layout.height) return false;
+        for (std::size_t line = 0; line < lines.size(); ++line) {
+            for (std::size_t index = 0; index < lines[line].size(); ++index) {
+                const uint8_t* glyph = cp437_font[static_cast<uint8_t>(lines[line][index])];
+                for (int row = 0; row < 16; ++row) {
+                    for (int column = 0; column < 8; ++column) {
+                        const bool ink = glyph[row] & (0x80 >> column);
+                        const uint32_t pixel = shot.at(layout.text_x + static_cast<int>(index) * 8 + column,
+                                                       layout.text_y + static_cast<int>(line) * 16 + row);
+                        if (pixel != (ink ? message_box_ink : message_box_background)) return false;
+                    }
+                }
+            }
+        }
+        return true;
+    });
+}
+
+// Focuses `window` and types `keys` (xdotool key names) on the display of DISPLAY.
+inline bool type_keys(Window window, const std::string& keys) {
+    const std::string id = std::to_string(window);
+    return std::system(("xdotool windowfocus --sync " + id + " >/dev/null 2>&1").c_str()) == 0 &&
+           std::system(("xdotool key --delay 40 " + keys + " >/dev/null 2>&1").c_str()) == 0;
+}
