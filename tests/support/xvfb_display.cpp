@@ -1,62 +1,60 @@
 #include "support/xvfb_display.h"
 
-#include <X11/Xlib.h>
 #include <csignal>
 #include <cstdlib>
+#include <poll.h>
 #include <stdexcept>
 #include <sys/prctl.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 namespace {
 
-bool display_answers(const std::string& name) {
-    Display* display = XOpenDisplay(name.c_str());
-    if (!display) return false;
-    XCloseDisplay(display);
-    return true;
-}
-
-// A display number whose lock file and socket are both free; tests run in parallel, so the
-// search starts at a number derived from the process id.
-int free_display_number() {
-    for (int offset = 0; offset < 400; ++offset) {
-        const int number = 100 + (getpid() + offset) % 400;
-        const std::string lock = "/tmp/.X" + std::to_string(number) + "-lock";
-        const std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
-        if (access(lock.c_str(), F_OK) != 0 && access(socket.c_str(), F_OK) != 0) return number;
+// Reads the display number that Xvfb writes once it is ready to take clients; -1 when it ends
+// or says nothing within the limit.
+int read_display_number(int from, int limit_ms) {
+    std::string digits;
+    for (;;) {
+        pollfd ready{.fd = from, .events = POLLIN};
+        if (poll(&ready, 1, limit_ms) <= 0) return -1;
+        char c = 0;
+        if (read(from, &c, 1) != 1) return -1;
+        if (c == '\n') break;
+        digits += c;
     }
-    throw std::runtime_error("no free X display number");
+    return digits.empty() ? -1 : std::atoi(digits.c_str());
 }
 
 }  // namespace
 
 xvfb_display::xvfb_display(int width, int height) {
-    for (int attempt = 0; attempt < 5 && server_ < 0; ++attempt) {
-        const int number = free_display_number();
-        name_ = ":" + std::to_string(number);
-        const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
-        const pid_t pid = fork();
-        if (pid == 0) {
-            // The server must not outlive a test that dies.
-            prctl(PR_SET_PDEATHSIG, SIGTERM);
-            execlp("Xvfb", "Xvfb", name_.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp",
-                   "-noreset", static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        for (int wait = 0; wait < 100; ++wait) {
-            if (display_answers(name_)) {
-                server_ = pid;
-                break;
-            }
-            int status = 0;
-            if (waitpid(pid, &status, WNOHANG) == pid) break;  // lost the race for that number
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        if (server_ < 0 && kill(pid, SIGTERM) == 0) waitpid(pid, nullptr, 0);
+    // Xvfb picks a free display number itself and reports it (-displayfd): tests that start
+    // their servers at the same moment can never end up on one another's display.
+    int report[2];
+    if (pipe(report) != 0) throw std::runtime_error("no pipe for Xvfb");
+    const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
+    const std::string report_fd = std::to_string(report[1]);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        // The server must not outlive a test that dies.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        close(report[0]);
+        execlp("Xvfb", "Xvfb", "-displayfd", report_fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten",
+               "tcp", "-noreset", static_cast<char*>(nullptr));
+        _exit(127);
     }
-    if (server_ < 0) throw std::runtime_error("Xvfb did not start");
+    close(report[1]);
+    const int number = pid > 0 ? read_display_number(report[0], 20000) : -1;
+    close(report[0]);
+    if (number < 0) {
+        if (pid > 0) {
+            kill(pid, SIGTERM);
+            waitpid(pid, nullptr, 0);
+        }
+        throw std::runtime_error("Xvfb did not start");
+    }
+    server_ = pid;
+    name_ = ":" + std::to_string(number);
     setenv("DISPLAY", name_.c_str(), 1);
 }
 
