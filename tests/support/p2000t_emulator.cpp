@@ -148,13 +148,12 @@ unsigned char printed_code(unsigned char code) {
     return code;
 }
 
-std::string printed_screen(std::span<const std::string> rows, unsigned char cleared) {
+std::string printed_screen(std::span<const std::string> rows) {
     std::string cells;
     for (const std::string& row : rows) {
         cells += '\x17';
         for (const char code : row) cells += static_cast<char>(printed_code(static_cast<unsigned char>(code)));
     }
-    cells.resize(p2000t_screen_rows * p2000t_screen_columns, static_cast<char>(cleared));
     return cells;
 }
 

@@ -41,10 +41,9 @@ emulator_run run_p2000t(const std::filesystem::path& cassette, int looks,
 // What PRINT leaves in screen memory for one byte of a literal.
 unsigned char printed_code(unsigned char code);
 
-// The screen memory after the template's PRINTs of `rows`, each as 0x17 and its codes with a
-// trailing ";": the cells run on from row to row of the screen, so a short row moves the
-// cells after it; cells no PRINT reaches keep `cleared`.
-std::string printed_screen(std::span<const std::string> rows, unsigned char cleared = 0x20);
+// The screen memory after the template's PRINTs of 24 full `rows`: each row's cells are 0x17
+// and its codes as PRINT stores them.
+std::string printed_screen(std::span<const std::string> rows);
 
 // Success when `seen` equals `expected`, else the first few differing cells.
 testing::AssertionResult same_screen(const std::string& seen, const std::string& expected);
