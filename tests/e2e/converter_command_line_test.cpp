@@ -166,7 +166,9 @@ TEST_P(ConverterCommandLine, ConvertsThePictureNamedAndEnds) {
 INSTANTIATE_TEST_SUITE_P(Pictures, ConverterCommandLine, testing::ValuesIn(cases),
                          [](const testing::TestParamInfo<command_line_case>& info) {
                              std::string name;
-                             for (const char ch : info.param.name) name += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+                             for (const char ch : info.param.name) {
+                                 name += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+                             }
                              return name;
                          });
 

@@ -85,9 +85,12 @@ using picture_rows = std::array<std::string, 25>;  // row 1 first
 // The rows of codes that the blocks of `pattern` give.
 inline picture_rows rows_of(const block_patterns& pattern) {
     picture_rows rows;
-    for (int k = 0; k < 25; ++k)
-        for (int column = 0; column < 39; ++column)
-            rows[static_cast<std::size_t>(k)] += static_cast<char>(mosaic_table[static_cast<std::size_t>(pattern(k, column))]);
+    for (int k = 0; k < 25; ++k) {
+        for (int column = 0; column < 39; ++column) {
+            const int v = pattern(k, column);
+            rows[static_cast<std::size_t>(k)] += static_cast<char>(mosaic_table[static_cast<std::size_t>(v)]);
+        }
+    }
     return rows;
 }
 

@@ -166,8 +166,9 @@ testing::AssertionResult same_screen(const std::string& seen, const std::string&
         if (differences++ == 0) result = testing::AssertionFailure();
         if (differences <= 8) {
             char line[80];
-            std::snprintf(line, sizeof line, "row %zu column %zu: 0x%02x, expected 0x%02x\n", cell / p2000t_screen_columns,
-                          cell % p2000t_screen_columns, static_cast<unsigned char>(seen[cell]),
+            std::snprintf(line, sizeof line, "row %zu column %zu: 0x%02x, expected 0x%02x\n",
+                          cell / p2000t_screen_columns, cell % p2000t_screen_columns,
+                          static_cast<unsigned char>(seen[cell]),
                           static_cast<unsigned char>(expected[cell]));
             result << line;
         }
