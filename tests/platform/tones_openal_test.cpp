@@ -6,10 +6,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -18,6 +16,7 @@
 #include "platform/openal/audio_device.h"
 #include "platform/timing.h"
 #include "platform/tone_stream.h"
+#include "support/wave_capture.h"
 
 namespace {
 
@@ -63,99 +62,36 @@ fs::path fresh_folder() {
     return folder;
 }
 
-struct wave_file {
-    uint16_t channels = 0;
-    uint32_t frames_per_second = 0;
-    uint16_t bits = 0;
-    std::vector<int16_t> left;
-    std::vector<int16_t> right;
-};
-
-template <typename T>
-T read_le(const std::string& bytes, size_t at) {
-    T value{};
-    std::memcpy(&value, bytes.data() + at, sizeof value);
-    return value;
-}
-
-// Reads a RIFF WAVE file of 16-bit stereo samples.
-wave_file read_wave(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    wave_file wave;
-    if (bytes.size() < 12 || bytes.compare(0, 4, "RIFF") != 0 || bytes.compare(8, 4, "WAVE") != 0) return wave;
-    for (size_t at = 12; at + 8 <= bytes.size();) {
-        const std::string id = bytes.substr(at, 4);
-        size_t size = read_le<uint32_t>(bytes, at + 4);
-        const size_t body = at + 8;
-        if (id == "fmt ") {
-            wave.channels = read_le<uint16_t>(bytes, body + 2);
-            wave.frames_per_second = read_le<uint32_t>(bytes, body + 4);
-            wave.bits = read_le<uint16_t>(bytes, body + 14);
-        } else if (id == "data") {
-            size = std::min(size, bytes.size() - body);
-            for (size_t sample = body; sample + 4 <= body + size; sample += 4) {
-                wave.left.push_back(read_le<int16_t>(bytes, sample));
-                wave.right.push_back(read_le<int16_t>(bytes, sample + 2));
-            }
-        }
-        at = body + size + (size & 1);
-    }
-    return wave;
-}
-
 TEST(ToneThroughOpenAL, The730HzToneArrivesWithItsLengthAndFrequency) {
     const fs::path folder = fresh_folder();
     const fs::path output = folder / "out.wav";
-    // Without dither the silence around the tone stays exactly 0, so its ends can be found.
-    ASSERT_EQ(play_in_child(folder, "drivers = wave\nfrequency = 44100\nsample-type = int16\ndither = false\n"
-                                    "[wave]\nfile = " + output.string() + "\n"),
-              0);
+    ASSERT_EQ(play_in_child(folder, wave_output_config(output)), 0);
 
     const wave_file wave = read_wave(output);
     fs::remove_all(folder);
+    ASSERT_TRUE(wave.readable);
     ASSERT_EQ(wave.channels, 2);
     ASSERT_EQ(wave.frames_per_second, 44100u);
     ASSERT_EQ(wave.bits, 16);
     EXPECT_EQ(wave.left, wave.right);
 
-    // The tone's region: from its first sounding frame to its last.
     const std::vector<int16_t>& samples = wave.left;
-    size_t first = samples.size();
-    size_t last = 0;
-    for (size_t i = 0; i < samples.size(); ++i) {
-        if (samples[i] == 0) continue;
-        first = std::min(first, i);
-        last = i;
-    }
-    ASSERT_LT(first, samples.size()) << "the file holds only silence";
-    // The tone begins with one silent frame before it sounds.
-    const size_t length = last - first + 2;
-    // Frequency from the upward zero crossings within the region.
-    size_t crossings = 0;
-    size_t first_crossing = 0;
-    size_t last_crossing = 0;
-    for (size_t i = first + 1; i <= last; ++i) {
-        if (samples[i] > 0 && samples[i - 1] <= 0) {
-            if (crossings++ == 0) first_crossing = i;
-            last_crossing = i;
-        }
-    }
-    ASSERT_GE(crossings, 2u);
-    const double frequency = static_cast<double>(crossings - 1) * 44100 / static_cast<double>(last_crossing - first_crossing);
-    RecordProperty("region_frames", static_cast<int>(length));
-    RecordProperty("measured_hz", std::to_string(frequency));
-    std::printf("730 Hz tone in the wave file: %zu frames (from frame %zu), %.2f Hz over %zu crossings\n", length,
-                first, frequency, crossings);
-    EXPECT_NEAR(static_cast<double>(length), 9666, 2);
-    EXPECT_NEAR(frequency, 730, 2);
+    const std::vector<measured_tone> tones = find_tones(samples);
+    ASSERT_EQ(tones.size(), 1u) << "the file holds only silence, or more than one tone";
+    const measured_tone& heard = tones[0];
+    RecordProperty("region_frames", static_cast<int>(heard.frames));
+    RecordProperty("measured_hz", std::to_string(heard.frequency));
+    std::printf("730 Hz tone in the wave file: %zu frames (from frame %zu), %.2f Hz\n", heard.frames,
+                heard.first_frame, heard.frequency);
+    EXPECT_NEAR(static_cast<double>(heard.frames), 9666, 2);
+    EXPECT_NEAR(heard.frequency, 730, 2);
     // A stereo source at full gain is mixed through floats: each frame is the tone's own to
     // within one step.
     const std::vector<int16_t> tone = synthesize_tone(730, 4 / 18.2);
-    ASSERT_LE(first - 1 + tone.size(), samples.size());
+    ASSERT_LE(heard.first_frame + tone.size(), samples.size());
     int largest_difference = 0;
     for (size_t i = 0; i < tone.size(); ++i) {
-        largest_difference = std::max(largest_difference, std::abs(samples[first - 1 + i] - tone[i]));
+        largest_difference = std::max(largest_difference, std::abs(samples[heard.first_frame + i] - tone[i]));
     }
     EXPECT_LE(largest_difference, 1);
 }

@@ -1,9 +1,10 @@
 // The whole program for the converter's end-to-end tests: a copy of the built executable with
-// KESTRIL.PNG and a template of our own beside it in a scratch folder, so that tests running at
-// the same time each write their own IMAGE.CAS; and pictures of mosaic patterns with the
-// cassette they must give.
+// KESTRIL.PNG and a template (our own, or the shipped one) beside it in a scratch folder, so
+// that tests running at the same time each write their own IMAGE.CAS; and pictures of mosaic
+// patterns with the cassette they must give.
 #pragma once
 
+#include <array>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -13,35 +14,61 @@
 #include "converter/mosaic.h"
 #include "support/child_process.h"
 #include "support/converter_fixtures.h"
+#include "support/wave_capture.h"
 
 // The pattern (0 .. 63) of the block at `row`, `column` (0-based) of a picture.
 using block_patterns = std::function<int(int row, int column)>;
 
+// Which template lies beside the program: one whose rows are easy to tell in the cassette, or
+// the real P2000T program that the build puts beside the executable.
+enum class template_choice { markers_only, shipped };
+
 class installed_program {
   public:
-    installed_program() {
+    explicit installed_program(template_choice choice = template_choice::markers_only) {
         namespace fs = std::filesystem;
         fs::copy_file(fs::path(MORVANE_BINARY_DIR) / "morvane", folder_.path() / "morvane");
         fs::copy_file(fs::path(MORVANE_SOURCE_DIR) / "data" / "KESTRIL.PNG", folder_.path() / "KESTRIL.PNG");
-        write_whole_file(folder_.path() / "KESTRIL.RAN", every_marker_once);
+        if (choice == template_choice::shipped) {
+            fs::copy_file(fs::path(MORVANE_BINARY_DIR) / "KESTRIL.RAN", folder_.path() / "KESTRIL.RAN");
+        } else {
+            write_whole_file(folder_.path() / "KESTRIL.RAN", every_marker_once);
+        }
     }
 
     // Starts the program with `arguments` from `working_directory`, without a sound device. The
     // GL driver does not free everything before the process ends (no leak report) and its
     // software rasteriser runs on the calling thread only.
-    std::unique_ptr<child_process> start(const std::vector<std::string>& arguments, const std::filesystem::path& working_directory) const {
-        std::vector<std::string> argv = {(folder_.path() / "morvane").string()};
-        argv.insert(argv.end(), arguments.begin(), arguments.end());
-        return std::make_unique<child_process>(argv[0], child_options{.arguments = argv,
-                                       .working_directory = working_directory.string(),
-                                       .environment = {"ALSOFT_DRIVERS=null", "ASAN_OPTIONS=detect_leaks=0",
-                                                       "LP_NUM_THREADS=0"}});
+    std::unique_ptr<child_process> start(const std::vector<std::string>& arguments,
+                                         const std::filesystem::path& working_directory) const {
+        return start_with(arguments, working_directory, "ALSOFT_DRIVERS=null");
     }
+
+    // As start, but the sound goes to the wave file sound_file() instead of a sound card.
+    std::unique_ptr<child_process> start_capturing_sound(const std::vector<std::string>& arguments,
+                                                         const std::filesystem::path& working_directory) const {
+        const std::filesystem::path config = folder_.path() / "alsoft.conf";
+        write_whole_file(config, wave_output_config(sound_file()));
+        return start_with(arguments, working_directory, "ALSOFT_CONF=" + config.string());
+    }
+
+    std::filesystem::path sound_file() const { return folder_.path() / "sound.wav"; }
 
     std::string cassette() const { return read_whole_file(folder_.path() / "IMAGE.CAS"); }
     const std::filesystem::path& path() const { return folder_.path(); }
 
   private:
+    std::unique_ptr<child_process> start_with(const std::vector<std::string>& arguments,
+                                              const std::filesystem::path& working_directory,
+                                              const std::string& sound_setting) const {
+        std::vector<std::string> argv = {(folder_.path() / "morvane").string()};
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        return std::make_unique<child_process>(
+            argv[0], child_options{.arguments = argv,
+                                   .working_directory = working_directory.string(),
+                                   .environment = {sound_setting, "ASAN_OPTIONS=detect_leaks=0", "LP_NUM_THREADS=0"}});
+    }
+
     scratch_folder folder_;
 };
 
@@ -53,18 +80,32 @@ inline test_picture picture_of(const block_patterns& pattern) {
     return picture;
 }
 
-// The cassette that installed_program's template gives with the rows of `pattern`.
-inline std::string expected_cassette(const block_patterns& pattern) {
-    std::vector<std::string> rows(26);
-    for (int k = 1; k <= 25; ++k)
-        for (int column = 0; column < 39; ++column)
-            rows[static_cast<std::size_t>(k)] += static_cast<char>(mosaic_table[static_cast<std::size_t>(pattern(k - 1, column))]);
+using picture_rows = std::array<std::string, 25>;  // row 1 first
+
+// The rows of codes that the blocks of `pattern` give.
+inline picture_rows rows_of(const block_patterns& pattern) {
+    picture_rows rows;
+    for (int k = 0; k < 25; ++k) {
+        for (int column = 0; column < 39; ++column) {
+            const int v = pattern(k, column);
+            rows[static_cast<std::size_t>(k)] += static_cast<char>(mosaic_table[static_cast<std::size_t>(v)]);
+        }
+    }
+    return rows;
+}
+
+// The cassette that installed_program's own template gives with `rows`: row 18 goes in as its
+// first 26 and its last 13 bytes, which overlap when it is shorter than 39.
+inline std::string expected_cassette(const picture_rows& rows) {
     return layout([&](int k) {
-        if (k == 181) return rows[18].substr(0, 26);
-        if (k == 182) return rows[18].substr(26);
-        return rows[static_cast<std::size_t>(k)];
+        const std::string& row_18 = rows[17];
+        if (k == 181) return row_18.substr(0, 26);
+        if (k == 182) return row_18.substr(row_18.size() > 13 ? row_18.size() - 13 : 0);
+        return rows[static_cast<std::size_t>(k - 1)];
     });
 }
+
+inline std::string expected_cassette(const block_patterns& pattern) { return expected_cassette(rows_of(pattern)); }
 
 // A pattern in which all 64 occur.
 inline int every_pattern(int row, int column) { return (row * 39 + column * 5) % 64; }
