@@ -12,11 +12,39 @@
 
 #include "support/converter_program.h"
 #include "support/converter_x.h"
+#include "support/screen_text.h"
 #include "support/xdnd_source.h"
 #include "support/xvfb_display.h"
 
 // The line of a text/uri-list that names `path`.
 inline std::string uri_of(const std::filesystem::path& path) { return "file://" + path.string() + "\r\n"; }
+
+// The status screen's lines with the dropped name's `name_lines`; the end screen adds rows 7
+// and 9 (its prompt changes colour, see end_screen_prompt_colour).
+inline std::vector<screen_line> status_screen_lines(const std::vector<screen_line>& name_lines, bool end_screen) {
+    std::vector<screen_line> lines = {{2, 2, "You've dropped this file:", status_green}};
+    lines.insert(lines.end(), name_lines.begin(), name_lines.end());
+    lines.push_back({5, 2, "Converting...", status_green});
+    if (end_screen) {
+        lines.push_back({7, 2, "Done!", status_green});
+        lines.push_back({9, 2, "Open IMAGE.CAS in your P2000t emulator.", status_green});
+    }
+    return lines;
+}
+
+// The attribute (2 to 14) in which `shot` shows the end screen's prompt, the rest being the end
+// screen with `name_lines`; 0 when it shows no such screen. The prompt takes an attribute from 1
+// to 14 of the default palette on every pass of the key wait; attribute 1 is the background's
+// blue, so a frame that shows it so proves nothing and counts as 0.
+inline int end_screen_prompt_colour(const x_screenshot& shot, const std::vector<screen_line>& name_lines) {
+    std::vector<screen_line> lines = status_screen_lines(name_lines, true);
+    lines.push_back({11, 2, "Press any key to quit...", 0});
+    for (int attribute = 2; attribute <= 14; ++attribute) {
+        lines.back().ink = mode9_default_palette[static_cast<std::size_t>(attribute)];
+        if (mode9_screen_shows(shot, lines, status_blue)) return attribute;
+    }
+    return 0;
+}
 
 class ConverterRun : public testing::Test {
   protected:
