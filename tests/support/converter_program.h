@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,16 +27,18 @@ class installed_program {
         write_whole_file(folder_.path() / "KESTRIL.RAN", every_marker_once);
     }
 
-    // Starts the program with `arguments` from `working_directory`, without a sound device. The
-    // GL driver does not free everything before the process ends (no leak report) and its
-    // software rasteriser runs on the calling thread only.
-    std::unique_ptr<child_process> start(const std::vector<std::string>& arguments, const std::filesystem::path& working_directory) const {
+    // Starts the program with `arguments` from `working_directory`, without a sound device, as
+    // `user` when one is given. The GL driver does not free everything before the process ends
+    // (no leak report) and its software rasteriser runs on the calling thread only.
+    std::unique_ptr<child_process> start(const std::vector<std::string>& arguments, const std::filesystem::path& working_directory,
+                                         std::optional<uid_t> user = std::nullopt) const {
         std::vector<std::string> argv = {(folder_.path() / "morvane").string()};
         argv.insert(argv.end(), arguments.begin(), arguments.end());
         return std::make_unique<child_process>(argv[0], child_options{.arguments = argv,
                                        .working_directory = working_directory.string(),
                                        .environment = {"ALSOFT_DRIVERS=null", "ASAN_OPTIONS=detect_leaks=0",
-                                                       "LP_NUM_THREADS=0"}});
+                                                       "LP_NUM_THREADS=0"},
+                                       .run_as_user = user});
     }
 
     std::string cassette() const { return read_whole_file(folder_.path() / "IMAGE.CAS"); }

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -60,8 +61,10 @@ class ConverterRun : public testing::Test {
         if (x) XCloseDisplay(x);
     }
 
-    // Starts the program with `arguments` from its own folder.
-    void start(const std::vector<std::string>& arguments = {}) { morvane = program.start(arguments, program.path()); }
+    // Starts the program with `arguments` from its own folder, as `user` when one is given.
+    void start(const std::vector<std::string>& arguments = {}, std::optional<uid_t> user = std::nullopt) {
+        morvane = program.start(arguments, program.path(), user);
+    }
 
     // Starts the program without arguments and waits until its window takes drops; 0 when it
     // does not come to that.
