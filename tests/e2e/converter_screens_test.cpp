@@ -15,23 +15,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct placement {
-    int x, y, width, height;
-    bool operator==(const placement&) const = default;
-};
-
-void PrintTo(const placement& p, std::ostream* out) { *out << p.width << "x" << p.height << " at " << p.x << "," << p.y; }
-
-// Where `window`'s client area lies on the screen, and its size.
-placement placement_of(Display* x, Window window) {
-    XWindowAttributes attributes{};
-    XGetWindowAttributes(x, window, &attributes);
-    int left = 0, top = 0;
-    Window child;
-    XTranslateCoordinates(x, window, DefaultRootWindow(x), 0, 0, &left, &top, &child);
-    return {left, top, attributes.width, attributes.height};
-}
-
 // The instruction picture beside the program as 0xRRGGBB pixels, decoded here on its own.
 x_screenshot instruction_picture(const fs::path& folder) {
     const std::string bytes = read_whole_file(folder / "KESTRIL.PNG");
@@ -57,10 +40,10 @@ TEST_F(ConverterScreens, StartWindowIsCentredAndShowsTheInstructionPicture) {
     // The window is centred for the size it has when the program asks: the start screen's
     // 576 x 317, or still the first screen's 640 x 400 when the window has not taken the new
     // size yet. Without a window manager the client area's corner is the window's.
-    const placement centred_now{(screen_width - 576) / 2, (screen_height - 317) / 2, 576, 317};
-    const placement centred_before{(screen_width - 640) / 2, (screen_height - 400) / 2, 576, 317};
+    const window_placement centred_now{(screen_width - 576) / 2, (screen_height - 317) / 2, 576, 317};
+    const window_placement centred_before{(screen_width - 640) / 2, (screen_height - 400) / 2, 576, 317};
     EXPECT_TRUE(eventually([&] {
-        const placement now = placement_of(x, window);
+        const window_placement now = placement_of(x, window);
         return now == centred_now || now == centred_before;
     })) << ::testing::PrintToString(placement_of(x, window));
 

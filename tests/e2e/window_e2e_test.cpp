@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -44,15 +43,6 @@ std::string read_text(const std::string& file) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-struct placement {
-    int x, y, width, height;
-    bool operator==(const placement&) const = default;
-};
-
-void PrintTo(const placement& p, std::ostream* out) {
-    *out << p.width << "x" << p.height << " at " << p.x << "," << p.y;
-}
-
 class WindowProgram : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -85,18 +75,9 @@ class WindowProgram : public ::testing::Test {
                                         .environment = {"ASAN_OPTIONS=detect_leaks=0", "LP_NUM_THREADS=0"}});
     }
 
-    placement placement_of(Window window) {
-        XWindowAttributes attributes{};
-        XGetWindowAttributes(x_, window, &attributes);
-        int x = 0, y = 0;
-        Window child;
-        XTranslateCoordinates(x_, window, DefaultRootWindow(x_), 0, 0, &x, &y, &child);
-        return {x, y, attributes.width, attributes.height};
-    }
-
     bool size_becomes(Window window, int width, int height) {
         return eventually([&] {
-            const placement now = placement_of(window);
+            const window_placement now = placement_of(x_, window);
             return now.width == width && now.height == height;
         });
     }
@@ -131,8 +112,8 @@ TEST_F(WindowProgram, TitleSetBeforeTheWindowExistsAndCentring) {
     start("title-early", "Morvane");
     const Window window = window_titled(x_, "Morvane");
     ASSERT_NE(window, 0u);
-    const placement centred{(screen_width - 640) / 2, (screen_height - 400) / 2, 640, 400};
-    EXPECT_TRUE(eventually([&] { return placement_of(window) == centred; })) << ::testing::PrintToString(placement_of(window));
+    const window_placement centred{(screen_width - 640) / 2, (screen_height - 400) / 2, 640, 400};
+    EXPECT_TRUE(eventually([&] { return placement_of(x_, window) == centred; })) << ::testing::PrintToString(placement_of(x_, window));
 }
 
 TEST_F(WindowProgram, TitleSetOnceTheWindowExists) {

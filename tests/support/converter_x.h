@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -66,6 +67,26 @@ inline bool box_shows(Display* x, Window box, const std::string& text) {
         if (shot.width != layout.width || shot.height != layout.height) return false;
         return box_text_pixels_differing(shot, layout, lines) == 0;
     });
+}
+
+// Where a window's client area lies on the screen, and its size.
+struct window_placement {
+    int x, y, width, height;
+    bool operator==(const window_placement&) const = default;
+};
+
+inline void PrintTo(const window_placement& p, std::ostream* out) {
+    *out << p.width << "x" << p.height << " at " << p.x << "," << p.y;
+}
+
+// `window`'s placement now.
+inline window_placement placement_of(Display* x, Window window) {
+    XWindowAttributes attributes{};
+    XGetWindowAttributes(x, window, &attributes);
+    int left = 0, top = 0;
+    Window child;
+    XTranslateCoordinates(x, window, DefaultRootWindow(x), 0, 0, &left, &top, &child);
+    return {left, top, attributes.width, attributes.height};
 }
 
 // Sends `window` the window manager's close request (WM_DELETE_WINDOW), as its close box does.
