@@ -145,11 +145,13 @@ TEST_F(WindowProgram, FramePixelsArriveOneToOne) {
     })) << wrong << " pixels differ";
 }
 
-TEST_F(WindowProgram, WindowTakesTheSizeOfScreenMode9) {
+TEST_F(WindowProgram, WindowTakesTheSizeOfScreenMode9AndShowsItsCells) {
     start("mode9");
     const Window window = window_titled(x_, "Untitled");
     ASSERT_NE(window, 0u);
     EXPECT_TRUE(size_becomes(window, 640, 350));
+    const std::vector<screen_line> lines = {{2, 2, "You've dropped this file:", status_green}};
+    EXPECT_TRUE(eventually([&] { return mode9_screen_shows(capture_window(x_, window), lines, status_blue); }));
 }
 
 TEST_F(WindowProgram, KeysArriveWithTheirCharacterAndScanCode) {
