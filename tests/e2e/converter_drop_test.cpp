@@ -6,39 +6,14 @@
 #include <string>
 #include <vector>
 
-#include "support/converter_program.h"
-#include "support/converter_x.h"
+#include "support/converter_run.h"
 #include "support/wave_capture.h"
-#include "support/xdnd_source.h"
-#include "support/xvfb_display.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string uri_of(const fs::path& path) { return "file://" + path.string() + "\r\n"; }
-
-class ConverterDrop : public testing::Test {
-  protected:
-    void SetUp() override { x = XOpenDisplay(display.name().c_str()); }
-    void TearDown() override {
-        if (x) XCloseDisplay(x);
-    }
-
-    // Starts the program without arguments (its sound going to program.sound_file() when
-    // `capture_sound`) and waits until its window takes drops.
-    Window start_window(bool capture_sound = false) {
-        morvane = capture_sound ? program.start_capturing_sound({}, program.path()) : program.start({}, program.path());
-        const Window window = window_titled(x, "Morvane");
-        if (window && !wait_for_drop_target(display.name(), window, std::chrono::seconds(30))) return 0;
-        return window;
-    }
-
-    xvfb_display display;
-    Display* x = nullptr;
-    installed_program program;
-    std::unique_ptr<child_process> morvane;
-};
+using ConverterDrop = ConverterRun;
 
 TEST_F(ConverterDrop, PictureDroppedAfterAFolderIsConvertedAndAKeyEnds) {
     const fs::path pictures = program.path() / "pictures";
@@ -47,13 +22,12 @@ TEST_F(ConverterDrop, PictureDroppedAfterAFolderIsConvertedAndAKeyEnds) {
     const Window window = start_window();
     ASSERT_NE(window, 0u);
     // The start screen shows KESTRIL.PNG: its blue ground and the white disc of its sample.
-    EXPECT_TRUE(eventually([&] {
-        const x_screenshot shot = capture_window(x, window);
+    EXPECT_TRUE(window_shows(window, [](const x_screenshot& shot) {
         return shot.width == 576 && shot.height == 317 && shot.at(0, 0) == 0x0000AA && shot.at(479, 147) == 0xFFFFFF;
     }));
     // A drop of folders only is released and the wait goes on.
-    EXPECT_TRUE(drop_uri_list(display.name(), window, uri_of(pictures)).accepted());
-    EXPECT_TRUE(drop_uri_list(display.name(), window, uri_of(pictures) + uri_of(pictures / "drawing.png")).accepted());
+    EXPECT_TRUE(drop(window, {pictures}));
+    EXPECT_TRUE(drop(window, {pictures, pictures / "drawing.png"}));
     // The key may come before the end screen: it waits in the key queue.
     ASSERT_TRUE(type_keys(window, "space"));
     EXPECT_EQ(morvane->wait_for_exit(std::chrono::seconds(60)), 0);
@@ -64,9 +38,7 @@ TEST_F(ConverterDrop, ItemThatIsNeitherFileNorFolderEndsTheProgramUnconverted) {
     picture_of(every_pattern).save_png(program.path() / "drawing.png");
     const Window window = start_window();
     ASSERT_NE(window, 0u);
-    EXPECT_TRUE(drop_uri_list(display.name(), window,
-                              uri_of(program.path() / "gone.png") + uri_of(program.path() / "drawing.png"))
-                    .accepted());
+    EXPECT_TRUE(drop(window, {program.path() / "gone.png", program.path() / "drawing.png"}));
     EXPECT_EQ(morvane->wait_for_exit(std::chrono::seconds(30)), 0);
     EXPECT_FALSE(fs::exists(program.path() / "IMAGE.CAS"));
 }

@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -16,9 +15,10 @@
 #include <unistd.h>
 #include <vector>
 
-#include "platform/cp437_font.h"
 #include "platform/x11/message_box_x11.h"
 #include "support/child_process.h"
+#include "support/converter_x.h"
+#include "support/screen_text.h"
 #include "support/x_screenshot.h"
 #include "support/xvfb_display.h"
 
@@ -31,15 +31,6 @@ constexpr int screen_width = 1280;
 constexpr int screen_height = 1024;
 const std::string probe_name = "window_probe";
 
-bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit = 10s) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(20ms);
-    }
-    return true;
-}
-
 std::vector<std::string> read_lines(const std::string& file) {
     std::vector<std::string> lines;
     std::ifstream in(file);
@@ -51,36 +42,6 @@ std::string read_text(const std::string& file) {
     std::ifstream in(file);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
-
-// The first window below `parent` whose name is `name`; 0 when none.
-Window find_named(Display* x, Window parent, const std::string& name) {
-    Window root_return, parent_return, *children = nullptr;
-    unsigned int count = 0;
-    if (!XQueryTree(x, parent, &root_return, &parent_return, &children, &count)) return 0;
-    Window found = 0;
-    for (unsigned int index = 0; index < count && !found; ++index) {
-        char* window_name = nullptr;
-        if (XFetchName(x, children[index], &window_name) && window_name) {
-            if (name == window_name) found = children[index];
-            XFree(window_name);
-        }
-        if (!found) found = find_named(x, children[index], name);
-    }
-    if (children) XFree(children);
-    return found;
-}
-
-struct placement {
-    int x, y, width, height;
-    bool operator==(const placement&) const = default;
-};
-
-void PrintTo(const placement& p, std::ostream* out) {
-    *out << p.width << "x" << p.height << " at " << p.x << "," << p.y;
-}
-
-// Reading a window that is being resized or has just gone fails; the test looks again.
-int ignore_x_error(Display*, XErrorEvent*) { return 0; }
 
 class WindowProgram : public ::testing::Test {
   protected:
@@ -114,29 +75,9 @@ class WindowProgram : public ::testing::Test {
                                         .environment = {"ASAN_OPTIONS=detect_leaks=0", "LP_NUM_THREADS=0"}});
     }
 
-    // The window named `name` once it is on the screen; 0 when none comes.
-    Window window_named(const std::string& name) {
-        Window found = 0;
-        const bool shown = eventually([&] {
-            found = find_named(x_, DefaultRootWindow(x_), name);
-            XWindowAttributes attributes{};
-            return found != 0 && XGetWindowAttributes(x_, found, &attributes) && attributes.map_state == IsViewable;
-        });
-        return shown ? found : 0;
-    }
-
-    placement placement_of(Window window) {
-        XWindowAttributes attributes{};
-        XGetWindowAttributes(x_, window, &attributes);
-        int x = 0, y = 0;
-        Window child;
-        XTranslateCoordinates(x_, window, DefaultRootWindow(x_), 0, 0, &x, &y, &child);
-        return {x, y, attributes.width, attributes.height};
-    }
-
     bool size_becomes(Window window, int width, int height) {
         return eventually([&] {
-            const placement now = placement_of(window);
+            const window_placement now = placement_of(x_, window);
             return now.width == width && now.height == height;
         });
     }
@@ -145,26 +86,10 @@ class WindowProgram : public ::testing::Test {
     static bool xdotool(const std::string& arguments) {
         return std::system(("xdotool " + arguments + " >/dev/null 2>&1").c_str()) == 0;
     }
-    static bool type_keys(Window window, const std::string& keys) {
-        return xdotool("windowfocus --sync " + std::to_string(window)) && xdotool("key --delay 40 " + keys);
-    }
-
-    void send_close_box(Window window) {
-        XEvent event{};
-        event.xclient.type = ClientMessage;
-        event.xclient.window = window;
-        event.xclient.message_type = XInternAtom(x_, "WM_PROTOCOLS", False);
-        event.xclient.format = 32;
-        event.xclient.data.l[0] = static_cast<long>(XInternAtom(x_, "WM_DELETE_WINDOW", False));
-        event.xclient.data.l[1] = CurrentTime;
-        XSendEvent(x_, window, False, NoEventMask, &event);
-        XFlush(x_);
-    }
-
     std::optional<int> exit_code() { return probe_->wait_for_exit(15s); }
 
     void close_and_expect_exit(Window window) {
-        send_close_box(window);
+        send_close_box(x_, window);
         EXPECT_EQ(exit_code(), 0);
     }
 
@@ -178,32 +103,32 @@ class WindowProgram : public ::testing::Test {
 
 TEST_F(WindowProgram, StartsAs640x400Untitled) {
     start("idle");
-    const Window window = window_named("Untitled");
+    const Window window = window_titled(x_, "Untitled");
     ASSERT_NE(window, 0u);
     EXPECT_TRUE(size_becomes(window, 640, 400));
 }
 
 TEST_F(WindowProgram, TitleSetBeforeTheWindowExistsAndCentring) {
     start("title-early", "Morvane");
-    const Window window = window_named("Morvane");
+    const Window window = window_titled(x_, "Morvane");
     ASSERT_NE(window, 0u);
-    const placement centred{(screen_width - 640) / 2, (screen_height - 400) / 2, 640, 400};
-    EXPECT_TRUE(eventually([&] { return placement_of(window) == centred; })) << ::testing::PrintToString(placement_of(window));
+    const window_placement centred{(screen_width - 640) / 2, (screen_height - 400) / 2, 640, 400};
+    EXPECT_TRUE(eventually([&] { return placement_of(x_, window) == centred; })) << ::testing::PrintToString(placement_of(x_, window));
 }
 
 TEST_F(WindowProgram, TitleSetOnceTheWindowExists) {
     start("title-late", "Later title");
-    EXPECT_NE(window_named("Later title"), 0u);
+    EXPECT_NE(window_titled(x_, "Later title"), 0u);
 }
 
 TEST_F(WindowProgram, LatestTitleWinsWhileTheWindowIsBeingMade) {
     start("title-burst", "Final title");
-    EXPECT_NE(window_named("Final title"), 0u);
+    EXPECT_NE(window_titled(x_, "Final title"), 0u);
 }
 
 TEST_F(WindowProgram, FramePixelsArriveOneToOne) {
     start("pattern");
-    const Window window = window_named("Untitled");
+    const Window window = window_titled(x_, "Untitled");
     ASSERT_NE(window, 0u);
     ASSERT_TRUE(size_becomes(window, 640, 350));
     const auto expected = [](int x, int y) {
@@ -220,17 +145,19 @@ TEST_F(WindowProgram, FramePixelsArriveOneToOne) {
     })) << wrong << " pixels differ";
 }
 
-TEST_F(WindowProgram, WindowTakesTheSizeOfScreenMode9) {
+TEST_F(WindowProgram, WindowTakesTheSizeOfScreenMode9AndShowsItsCells) {
     start("mode9");
-    const Window window = window_named("Untitled");
+    const Window window = window_titled(x_, "Untitled");
     ASSERT_NE(window, 0u);
     EXPECT_TRUE(size_becomes(window, 640, 350));
+    const std::vector<screen_line> lines = {{2, 2, "You've dropped this file:", status_green}};
+    EXPECT_TRUE(eventually([&] { return mode9_screen_shows(capture_window(x_, window), lines, status_blue); }));
 }
 
 TEST_F(WindowProgram, KeysArriveWithTheirCharacterAndScanCode) {
     const std::string keys = file("keys");
     start("keys", keys);
-    const Window window = window_named("Untitled");
+    const Window window = window_titled(x_, "Untitled");
     ASSERT_NE(window, 0u);
     // Shift, Ctrl and Alt alone add nothing; "z" marks the end.
     ASSERT_TRUE(type_keys(window, "a shift+a Return Escape space Tab BackSpace 1 ctrl+c Left Up Home Delete "
@@ -247,7 +174,7 @@ TEST_F(WindowProgram, KeysArriveWithTheirCharacterAndScanCode) {
 TEST_F(WindowProgram, SixteenKeysLeaveFifteenWaiting) {
     const std::string keys = file("keys");
     start("keys-later", keys);
-    const Window window = window_named("Untitled");
+    const Window window = window_titled(x_, "Untitled");
     ASSERT_NE(window, 0u);
     ASSERT_TRUE(type_keys(window, "a b c d e f g h i j k l m n o p"));
     std::this_thread::sleep_for(500ms);  // lets the window take the last key
@@ -265,7 +192,7 @@ class PauseKey : public WindowProgram, public ::testing::WithParamInterface<cons
 TEST_P(PauseKey, HoldsTheProgramUntilTheNextKeyWhichIsConsumed) {
     const std::string keys = file("keys");
     start("keys", keys);
-    const Window window = window_named("Untitled");
+    const Window window = window_titled(x_, "Untitled");
     ASSERT_NE(window, 0u);
     ASSERT_TRUE(eventually([&] { return !read_text(keys + ".beat").empty(); }));
     ASSERT_TRUE(type_keys(window, GetParam()));
@@ -286,7 +213,7 @@ class EndingKey : public WindowProgram, public ::testing::WithParamInterface<con
 
 TEST_P(EndingKey, EndsTheProgramWithExitCode0) {
     start("idle");
-    const Window window = window_named("Untitled");
+    const Window window = window_titled(x_, "Untitled");
     ASSERT_NE(window, 0u);
     ASSERT_TRUE(type_keys(window, GetParam()));
     EXPECT_EQ(exit_code(), 0);
@@ -296,7 +223,7 @@ INSTANTIATE_TEST_SUITE_P(Keys, EndingKey, ::testing::Values("alt+F4", "ctrl+Paus
 
 TEST_F(WindowProgram, CloseBoxEndsTheProgramWithExitCode0) {
     start("idle");
-    const Window window = window_named("Untitled");
+    const Window window = window_titled(x_, "Untitled");
     ASSERT_NE(window, 0u);
     close_and_expect_exit(window);
 }
@@ -312,7 +239,7 @@ const std::string error_text = "Line: 41 (in main module)\nInvalid handle\nConti
 TEST_F(WindowProgram, ErrorBoxShowsItsTitleAndTextAndReturnAnswersYes) {
     const std::string log = file("log");
     start("error", log);
-    const Window box = window_named(error_title);
+    const Window box = window_titled(x_, error_title);
     ASSERT_NE(box, 0u);
     EXPECT_TRUE(xdotool("search --name '^" + error_title + "$'"));
 
@@ -323,27 +250,14 @@ TEST_F(WindowProgram, ErrorBoxShowsItsTitleAndTextAndReturnAnswersYes) {
     EXPECT_TRUE(eventually([&] {
         const x_screenshot shot = capture_window(x_, box);
         if (shot.width != layout.width || shot.height != layout.height) return false;
-        wrong = 0;
-        for (size_t line = 0; line < lines.size(); ++line) {
-            for (size_t index = 0; index < lines[line].size(); ++index) {
-                const uint8_t* glyph = cp437_font[static_cast<uint8_t>(lines[line][index])];
-                for (int row = 0; row < 16; ++row) {
-                    for (int column = 0; column < 8; ++column) {
-                        const bool ink = glyph[row] & (0x80 >> column);
-                        const uint32_t pixel = shot.at(layout.text_x + static_cast<int>(index) * 8 + column,
-                                                       layout.text_y + static_cast<int>(line) * 16 + row);
-                        wrong += pixel != (ink ? message_box_ink : message_box_background);
-                    }
-                }
-            }
-        }
+        wrong = box_text_pixels_differing(shot, layout, lines);
         return wrong == 0;
     })) << wrong << " text pixels differ";
 
     ASSERT_TRUE(type_keys(box, "Return"));
     EXPECT_TRUE(eventually([&] { return read_lines(log) == std::vector<std::string>{"continued"}; }));
-    EXPECT_TRUE(eventually([&] { return find_named(x_, DefaultRootWindow(x_), error_title) == 0; }));
-    close_and_expect_exit(window_named("Untitled"));
+    EXPECT_TRUE(eventually([&] { return find_titled(x_, DefaultRootWindow(x_), error_title) == 0; }));
+    close_and_expect_exit(window_titled(x_, "Untitled"));
 }
 
 class YesKey : public WindowProgram, public ::testing::WithParamInterface<const char*> {};
@@ -351,7 +265,7 @@ class YesKey : public WindowProgram, public ::testing::WithParamInterface<const 
 TEST_P(YesKey, AnswersTheErrorBoxWithYes) {
     const std::string log = file("log");
     start("error", log);
-    const Window box = window_named(error_title);
+    const Window box = window_titled(x_, error_title);
     ASSERT_NE(box, 0u);
     ASSERT_TRUE(type_keys(box, GetParam()));
     EXPECT_TRUE(eventually([&] { return read_lines(log) == std::vector<std::string>{"continued"}; }));
@@ -361,7 +275,7 @@ INSTANTIATE_TEST_SUITE_P(Keys, YesKey, ::testing::Values("space", "y"));
 
 TEST_F(WindowProgram, CriticalErrorShowsAnOkBoxAndEndsWithExitCode0) {
     start("critical");
-    const Window critical = window_named("Critical Error #2");
+    const Window critical = window_titled(x_, "Critical Error #2");
     ASSERT_NE(critical, 0u);
     ASSERT_TRUE(type_keys(critical, "Return"));
     EXPECT_EQ(exit_code(), 0);
@@ -370,7 +284,7 @@ TEST_F(WindowProgram, CriticalErrorShowsAnOkBoxAndEndsWithExitCode0) {
 TEST_F(WindowProgram, ErrorBoxAnsweredNoEndsTheProgramWithExitCode0) {
     const std::string log = file("log");
     start("error", log);
-    const Window box = window_named(error_title);
+    const Window box = window_titled(x_, error_title);
     ASSERT_NE(box, 0u);
     ASSERT_TRUE(type_keys(box, "n"));
     EXPECT_EQ(exit_code(), 0);
@@ -380,7 +294,7 @@ TEST_F(WindowProgram, ErrorBoxAnsweredNoEndsTheProgramWithExitCode0) {
 TEST_F(WindowProgram, ErrorBoxNoButtonAnswersWhenClicked) {
     const std::string log = file("log");
     start("error", log);
-    const Window box = window_named(error_title);
+    const Window box = window_titled(x_, error_title);
     ASSERT_NE(box, 0u);
     const message_box_layout layout = layout_message_box(message_box_lines(error_text), box_buttons::yes_no);
     ASSERT_TRUE(size_becomes(box, layout.width, layout.height));

@@ -5,7 +5,8 @@
 //   title-burst TITLE     sets many titles while the window is being made, TITLE last, waits
 //   pattern               centres the window (which starts partly off a screen without a
 //                         window manager), shows a 640 x 350 test pattern, waits
-//   mode9                 prints a line on screen mode 9, waits
+//   mode9                 centres the window (to see all of it), prints a line on screen
+//                         mode 9, waits
 //   keys FILE             writes every key read to FILE, one line of hex bytes a key, and
 //                         the number of passes made so far to FILE.beat
 //   keys-later FILE       like keys, but reads nothing before FILE.go exists
@@ -106,6 +107,7 @@ void program() {
         show_pattern();
     }
     if (script == "mode9") {
+        move_window(0, 0, 1);
         select_screen(9);
         set_palette_entry(0, 1);
         set_text_color(10);

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,12 +37,13 @@ class installed_program {
         }
     }
 
-    // Starts the program with `arguments` from `working_directory`, without a sound device. The
-    // GL driver does not free everything before the process ends (no leak report) and its
-    // software rasteriser runs on the calling thread only.
+    // Starts the program with `arguments` from `working_directory`, without a sound device, as
+    // `user` when one is given. The GL driver does not free everything before the process ends
+    // (no leak report) and its software rasteriser runs on the calling thread only.
     std::unique_ptr<child_process> start(const std::vector<std::string>& arguments,
-                                         const std::filesystem::path& working_directory) const {
-        return start_with(arguments, working_directory, "ALSOFT_DRIVERS=null");
+                                         const std::filesystem::path& working_directory,
+                                         std::optional<uid_t> user = std::nullopt) const {
+        return start_with(arguments, working_directory, "ALSOFT_DRIVERS=null", user);
     }
 
     // As start, but the sound goes to the wave file sound_file() instead of a sound card.
@@ -60,13 +62,15 @@ class installed_program {
   private:
     std::unique_ptr<child_process> start_with(const std::vector<std::string>& arguments,
                                               const std::filesystem::path& working_directory,
-                                              const std::string& sound_setting) const {
+                                              const std::string& sound_setting,
+                                              std::optional<uid_t> user = std::nullopt) const {
         std::vector<std::string> argv = {(folder_.path() / "morvane").string()};
         argv.insert(argv.end(), arguments.begin(), arguments.end());
         return std::make_unique<child_process>(
             argv[0], child_options{.arguments = argv,
                                    .working_directory = working_directory.string(),
-                                   .environment = {sound_setting, "ASAN_OPTIONS=detect_leaks=0", "LP_NUM_THREADS=0"}});
+                                   .environment = {sound_setting, "ASAN_OPTIONS=detect_leaks=0", "LP_NUM_THREADS=0"},
+                                   .run_as_user = user});
     }
 
     scratch_folder folder_;

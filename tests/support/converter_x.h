@@ -1,5 +1,5 @@
-// X11 helpers of the converter's whole-program tests: finding the program's windows by title,
-// reading what the error box says, and typing keys into a window.
+// X11 helpers of the whole-program tests: finding the program's windows by title, reading
+// what the error box says, typing keys into a window and closing it.
 #pragma once
 
 #include <X11/Xlib.h>
@@ -7,13 +7,17 @@
 #include <chrono>
 #include <cstdlib>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "platform/cp437_font.h"
 #include "platform/x11/message_box_x11.h"
+#include "support/screen_text.h"
 #include "support/x_screenshot.h"
+
+// Reading a window that is being resized or has just gone fails; the test looks again.
+inline int ignore_x_error(Display*, XErrorEvent*) { return 0; }
 
 // True once `condition` holds, looking every 50 ms until `limit` has passed.
 inline bool eventually(const std::function<bool()>& condition,
@@ -61,21 +65,41 @@ inline bool box_shows(Display* x, Window box, const std::string& text) {
     return eventually([&] {
         const x_screenshot shot = capture_window(x, box);
         if (shot.width != layout.width || shot.height != layout.height) return false;
-        for (std::size_t line = 0; line < lines.size(); ++line) {
-            for (std::size_t index = 0; index < lines[line].size(); ++index) {
-                const uint8_t* glyph = cp437_font[static_cast<uint8_t>(lines[line][index])];
-                for (int row = 0; row < 16; ++row) {
-                    for (int column = 0; column < 8; ++column) {
-                        const bool ink = glyph[row] & (0x80 >> column);
-                        const uint32_t pixel = shot.at(layout.text_x + static_cast<int>(index) * 8 + column,
-                                                       layout.text_y + static_cast<int>(line) * 16 + row);
-                        if (pixel != (ink ? message_box_ink : message_box_background)) return false;
-                    }
-                }
-            }
-        }
-        return true;
+        return box_text_pixels_differing(shot, layout, lines) == 0;
     });
+}
+
+// Where a window's client area lies on the screen, and its size.
+struct window_placement {
+    int x, y, width, height;
+    bool operator==(const window_placement&) const = default;
+};
+
+inline void PrintTo(const window_placement& p, std::ostream* out) {
+    *out << p.width << "x" << p.height << " at " << p.x << "," << p.y;
+}
+
+// `window`'s placement now.
+inline window_placement placement_of(Display* x, Window window) {
+    XWindowAttributes attributes{};
+    XGetWindowAttributes(x, window, &attributes);
+    int left = 0, top = 0;
+    Window child;
+    XTranslateCoordinates(x, window, DefaultRootWindow(x), 0, 0, &left, &top, &child);
+    return {left, top, attributes.width, attributes.height};
+}
+
+// Sends `window` the window manager's close request (WM_DELETE_WINDOW), as its close box does.
+inline void send_close_box(Display* x, Window window) {
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(x, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = static_cast<long>(XInternAtom(x, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(x, window, False, NoEventMask, &event);
+    XFlush(x);
 }
 
 // Focuses `window` and types `keys` (xdotool key names) on the display of DISPLAY.

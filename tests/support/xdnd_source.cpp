@@ -3,6 +3,7 @@
 #include <X11/Xatom.h>
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <mutex>
 #include <optional>
 #include <poll.h>
@@ -16,14 +17,16 @@ using steady_clock = std::chrono::steady_clock;
 // ending the test: Xlib calls its handler on the thread whose request failed.
 thread_local Display* source_connection = nullptr;
 thread_local bool source_request_failed = false;
-XErrorHandler handler_before_source = nullptr;
+// Written once, by the first session to open; read on whichever thread an X error comes.
+std::atomic<XErrorHandler> handler_before_source{nullptr};
 
 int source_error_handler(Display* connection, XErrorEvent* error) {
     if (connection == source_connection) {
         source_request_failed = true;
         return 0;
     }
-    return handler_before_source ? handler_before_source(connection, error) : 0;
+    const XErrorHandler before = handler_before_source.load();
+    return before ? before(connection, error) : 0;
 }
 
 struct source_atoms {
