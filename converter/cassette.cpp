@@ -16,6 +16,16 @@ constexpr step_module steps = step_module::main();
 
 const string_descriptor template_name = "KESTRIL.RAN";
 const string_descriptor cassette_name = "IMAGE.CAS";
+constexpr int32_t full_row_length = 39;
+
+// Row `row` filled up to a full row with spaces, the black mosaic cell. A P2000T reads the
+// cassette by position, so a row left shorter than its marker (a block that was not purely
+// white and black adds no code) would shift every later byte, break the tape blocks and leave
+// an image that no emulator loads; filled up, the image keeps the template's layout.
+string_descriptor filled_row(int32_t row_number) {
+    const string_descriptor& codes = row(row_number);
+    return string_concat(codes, string_spaces(full_row_length - codes.length()));
+}
 
 template_pass pass_for(int32_t pass) {
     if (pass == 18) return {18, 185, 18, row_piece::first_26, row_placeholder(18, row_piece::first_26)};
@@ -94,12 +104,13 @@ const std::array<template_pass, 26>& template_passes() {
 }
 
 string_descriptor replacement_of(const template_pass& pass) {
+    const string_descriptor codes = filled_row(pass.row);
     switch (pass.piece) {
-        case row_piece::first_26: return string_left(row(pass.row), 26);
-        case row_piece::last_13: return string_right(row(pass.row), 13);
+        case row_piece::first_26: return string_left(codes, 26);
+        case row_piece::last_13: return string_right(codes, 13);
         case row_piece::whole: break;
     }
-    return row(pass.row);
+    return codes;
 }
 
 void write_cassette() {

@@ -29,7 +29,8 @@ string_descriptor row_placeholder(int32_t row, row_piece piece);
 // read "IMAGE.CAS".
 const std::array<template_pass, 26>& template_passes();
 
-// The text that `pass` puts in place of its marker, taken from the current rows.
+// The text that `pass` puts in place of its marker, taken from the current rows, each filled up
+// to 39 codes with spaces (black cells).
 string_descriptor replacement_of(const template_pass& pass);
 
 // Steps 149 to 197: "KESTRIL.RAN" with each marker replaced by its row, written as "IMAGE.CAS".

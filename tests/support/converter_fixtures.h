@@ -89,6 +89,12 @@ inline void test_picture::paint_block(int bx, int by, int v) {
     for (int bit = 0; bit < 6; ++bit) at(bx + bit % 2, by + bit / 2) = (v >> bit) & 1 ? pure_white : pure_black;
 }
 
+// `codes` filled up to a full row of 39 with spaces, the black mosaic cell, as the cassette
+// takes a row.
+inline std::string filled(const std::string& codes) {
+    return codes + std::string(codes.size() < 39 ? 39 - codes.size() : 0, ' ');
+}
+
 // The marker of row k; 181 and 182 name row 18's two pieces.
 inline std::string marker(int k) {
     if (k == 181) return std::string(23, '!') + "181";

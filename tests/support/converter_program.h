@@ -98,14 +98,28 @@ inline picture_rows rows_of(const block_patterns& pattern) {
     return rows;
 }
 
-// The cassette that installed_program's own template gives with `rows`: row 18 goes in as its
-// first 26 and its last 13 bytes, which overlap when it is shorter than 39.
+// `rows` with the byte of block `block` of row `row` (both from 0) gone, as when one of the
+// block's pixels is neither white nor black.
+inline picture_rows without_block(picture_rows rows, int row, int block) {
+    rows[static_cast<std::size_t>(row)].erase(static_cast<std::size_t>(block), 1);
+    return rows;
+}
+
+// A picture of `pattern` with one grey pixel in block `block` of row `row` (both from 0).
+inline test_picture with_grey_pixel(const block_patterns& pattern, int row, int block) {
+    test_picture picture = picture_of(pattern);
+    picture.at(block * 2 + 1, row * 3 + 1) = 0xFF808080;
+    return picture;
+}
+
+// The cassette that installed_program's own template gives with `rows`: each row filled up to
+// 39 codes with black cells, row 18 in its first 26 and its last 13 bytes.
 inline std::string expected_cassette(const picture_rows& rows) {
     return layout([&](int k) {
-        const std::string& row_18 = rows[17];
+        const std::string row_18 = filled(rows[17]);
         if (k == 181) return row_18.substr(0, 26);
-        if (k == 182) return row_18.substr(row_18.size() > 13 ? row_18.size() - 13 : 0);
-        return rows[static_cast<std::size_t>(k - 1)];
+        if (k == 182) return row_18.substr(26);
+        return filled(rows[static_cast<std::size_t>(k - 1)]);
     });
 }
 
