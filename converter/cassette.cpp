@@ -40,8 +40,8 @@ std::array<template_pass, 26> make_template_passes() {
     return passes;
 }
 
-// A text as long as the open file, ready to be read into. Files beyond what a text can hold
-// are taken at the largest length a text has, which runs out of memory as a critical error.
+// A text as long as the open file, ready to be read into. A file beyond what a text can hold
+// gives a text of the largest length a text has, so only that much of it is read.
 string_descriptor spaces_for_file(int64_t length) {
     return string_spaces(static_cast<int32_t>(std::min<int64_t>(length, std::numeric_limits<int32_t>::max())));
 }

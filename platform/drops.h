@@ -10,7 +10,9 @@
 
 // Item count of the pending drop; 0 when none is pending.
 int32_t dropped_file_count();
-// The full path of item `index` (1-based) of the pending drop; empty outside 1..count.
+// The full path of item `index` (1-based) of the pending drop; empty outside 1..count. Paths
+// come whole, up to the longest the system takes: a name cut short would make an existing
+// file look missing.
 string_descriptor dropped_file_name(int32_t index);
 // Without an index: the items one after another, releasing the drop after the last.
 string_descriptor dropped_file_name();
