@@ -96,6 +96,12 @@ void move_cursor(image& target, uint8_t code) {
     if (code == 31 && target.cursor_row < target.view_bottom) ++target.cursor_row;
 }
 
+// Column 1 of the text view's top row.
+void cursor_to_view_top(image& target) {
+    target.cursor_row = target.view_top;
+    target.cursor_column = 1;
+}
+
 // Carries out control code `code` (no wrap is pending then); false when it is none and must be
 // drawn.
 bool control_code(screen_state& state, image& target, uint8_t code) {
@@ -112,15 +118,13 @@ bool control_code(screen_state& state, image& target, uint8_t code) {
             new_line(state, target);
             return true;
         case 11:
-            target.cursor_row = target.view_top;
-            target.cursor_column = 1;
+            cursor_to_view_top(target);
             return true;
         case 12: {
             std::lock_guard hold(state.lock);
             fill_rows(target, 1, target.text_rows() + 1);  // the rows and the strip below them
             note_change(state, target);
-            target.cursor_row = target.view_top;
-            target.cursor_column = 1;
+            cursor_to_view_top(target);
             return true;
         }
         case 28:
