@@ -1,6 +1,5 @@
 #include "platform/errors.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <new>

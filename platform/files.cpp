@@ -86,7 +86,10 @@ int32_t open_binary(const std::string& name, open_file& file) {
         {O_RDWR, true, true}, {O_RDONLY, true, false}, {O_WRONLY, false, true}};
     int code = 0;
     for (const attempt& next : attempts) {
-        const int descriptor = open(name.c_str(), next.access | O_CREAT | O_CLOEXEC, 0666);
+        // O_NONBLOCK: a FIFO opened for one direction only must not wait for the other end.
+        // Regular files do not notice it.
+        const int flags = next.access | O_CREAT | O_CLOEXEC | O_NONBLOCK;
+        const int descriptor = open(name.c_str(), flags, 0666);
         if (descriptor >= 0) {
             file = {descriptor, next.readable, next.writable};
             return 0;

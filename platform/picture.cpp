@@ -121,8 +121,9 @@ bool jpeg_tables_fit(const std::vector<uint8_t>& bytes) {
 // The picture in `bytes` as a new 32-bit image, or -1.
 //
 // The formats are told apart in this order: a PNG signature, an opaque BMP, a colour JPEG,
-// then anything stb_image knows, alpha kept. stb_image's general decoding already tries JPEG
-// and PNG first and gives a PNG its alpha and a JPEG alpha 255, and it decodes a BMP with the
+// then anything stb_image knows, alpha kept. stb_image's general decoding tries PNG and BMP
+// before anything else, and of the formats it tries next, none before JPEG takes a file that
+// begins with FF D8; it gives a PNG its alpha and a JPEG alpha 255, and decodes a BMP with the
 // same code whichever way it is reached. So one decoding serves every case, and only a BMP
 // taken as such differs: its pixels are made opaque.
 image_handle decode_picture(const std::vector<uint8_t>& bytes) {

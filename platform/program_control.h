@@ -31,5 +31,6 @@ void statement_event_check(int32_t step, int32_t include_line, const char* inclu
 using program_thread_stopper = void (*)();
 void set_program_thread_stopper(program_thread_stopper stopper);
 
-// Puts every shared flag back to its state at start-up (for start-up and tests).
+// Puts every shared flag and the pending error back to their state at start-up (for tests;
+// the process starts with them so).
 void reset_program_control();

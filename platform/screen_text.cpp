@@ -67,7 +67,6 @@ void new_line(screen_state& state, image& target) {
 // Draws `code` opaque in the cursor's cell (clipped to the image) and advances the cursor,
 // leaving a wrap pending after the last column.
 void draw_character(screen_state& state, image& target, uint8_t code) {
-    if (target.wrap_pending) new_line(state, target);
     const int32_t left = (target.cursor_column - 1) * 8;
     const int32_t top = (target.cursor_row - 1) * target.cell_height;
     {
@@ -91,14 +90,20 @@ void draw_character(screen_state& state, image& target, uint8_t code) {
 // Control codes 28 to 31: the cursor one cell right, left, up or down, within the grid and
 // the text view.
 void move_cursor(image& target, uint8_t code) {
-    target.wrap_pending = false;
     if (code == 28 && target.cursor_column < target.text_columns()) ++target.cursor_column;
     if (code == 29 && target.cursor_column > 1) --target.cursor_column;
     if (code == 30 && target.cursor_row > target.view_top) --target.cursor_row;
     if (code == 31 && target.cursor_row < target.view_bottom) ++target.cursor_row;
 }
 
-// Carries out control code `code`; false when it is none and must be drawn.
+// Column 1 of the text view's top row.
+void cursor_to_view_top(image& target) {
+    target.cursor_row = target.view_top;
+    target.cursor_column = 1;
+}
+
+// Carries out control code `code` (no wrap is pending then); false when it is none and must be
+// drawn.
 bool control_code(screen_state& state, image& target, uint8_t code) {
     switch (code) {
         case 7:
@@ -110,20 +115,16 @@ bool control_code(screen_state& state, image& target, uint8_t code) {
             return true;
         case 10:
         case 13:
-            new_line(state, target);  // a pending wrap is this new line
+            new_line(state, target);
             return true;
         case 11:
-            target.wrap_pending = false;
-            target.cursor_row = target.view_top;
-            target.cursor_column = 1;
+            cursor_to_view_top(target);
             return true;
         case 12: {
             std::lock_guard hold(state.lock);
             fill_rows(target, 1, target.text_rows() + 1);  // the rows and the strip below them
             note_change(state, target);
-            target.wrap_pending = false;
-            target.cursor_row = target.view_top;
-            target.cursor_column = 1;
+            cursor_to_view_top(target);
             return true;
         }
         case 28:
@@ -168,6 +169,8 @@ void print_string(const string_descriptor& text, int32_t new_line_after) {
     screen_state& state = screens();
     image& target = *state.screen;
     for (const char byte : text.bytes) {
+        // Any byte after a full row, a control code too, starts on the next row.
+        if (target.wrap_pending) new_line(state, target);
         const auto code = static_cast<uint8_t>(byte);
         if (!control_code(state, target, code)) draw_character(state, target, code);
     }

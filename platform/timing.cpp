@@ -57,6 +57,7 @@ int64_t process_clock_ms() { return real_now_ms(); }
 
 void delay_seconds(double seconds) {
     if (error_is_pending()) return;
+    // Written so that a NaN is refused too: a wait of NaN would never run out.
     if (!(seconds >= 0.0 && seconds <= longest_delay_seconds)) {
         raise_error(error_number::illegal_function_call);
         return;
@@ -80,6 +81,7 @@ void delay_seconds(double seconds) {
 
 void limit_loop_rate(double passes_per_second) {
     if (error_is_pending()) return;
+    // A NaN rate is refused as well: its period would never be reached.
     if (!(passes_per_second > 0.0) || 1000.0 / passes_per_second > longest_period_ms) {
         raise_error(error_number::illegal_function_call);
         return;

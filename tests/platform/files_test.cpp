@@ -136,6 +136,31 @@ TEST_F(Files, OpenFailuresGiveTheirErrorNumber) {
     EXPECT_EQ(content("locked"), "secret");
 }
 
+TEST_F(Files, AFifoNeverHoldsTheOpenUp) {
+    // Without rights to both ends, the open falls back to one direction, where a FIFO would
+    // wait for a partner that never comes.
+    const std::pair<const char*, fs::perms> fifos[] = {
+        {"readable", fs::perms::owner_read | fs::perms::others_read},
+        {"writable", fs::perms::owner_write | fs::perms::others_write},
+    };
+    for (const auto& [name, rights] : fifos) {
+        ASSERT_EQ(mkfifo(path(name).c_str(), 0600), 0);
+        fs::permissions(path(name), rights);
+    }
+    const std::pair<const char*, const char*> table[] = {{"readable", "0 open"}, {"writable", "68 not open"}};
+    for (const auto& [name, expected] : table) {
+        const std::string fifo = path(name);
+        const std::string report = run_unprivileged([&fifo] {
+            alarm(5);  // a hanging open ends the child with no report
+            open_file_by_mode_letter("B", 1, string_descriptor(fifo));
+            const std::string error = std::to_string(take_error());
+            const bool is_open = file_length(1) == 0 && take_error() == 0;
+            return error + (is_open ? " open" : " not open");
+        });
+        EXPECT_EQ(report, expected) << name;
+    }
+}
+
 TEST_F(Files, ModeAndNumberChecks) {
     const std::tuple<string_descriptor, int32_t, int32_t> table[] = {
         {"", 1, 54}, {"X", 1, 54}, {"R", 1, 54}, {"\xc2", 1, 54}, {"B", 0, 52}, {"B", -1, 52},

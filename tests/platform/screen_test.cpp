@@ -223,6 +223,35 @@ TEST_F(Screens, PendingWrapStartsTheNextTextOnANewRow) {
     EXPECT_EQ(row_text(2), "c");
 }
 
+TEST_F(Screens, AnyByteAfterAFullRowStartsOnTheNextRow) {
+    const std::string full = letters(80);
+    struct case_ {
+        const char* what;
+        std::vector<std::string> prints;  // each printed without a new line
+        int32_t row, column;               // where the final "#" lands
+    };
+    const case_ table[] = {
+        {"line feed", {full + "\n#"}, 3, 1},
+        {"cursor left", {full + "\x1d#"}, 2, 1},
+        {"cursor right", {full + "\x1c#"}, 2, 2},
+        {"carriage return in the next print", {full, "\r#"}, 3, 1},
+        {"drawn byte", {full + "#"}, 2, 1},
+    };
+    for (const auto& test : table) {
+        reset_screens();
+        select_screen(9);
+        for (const std::string& bytes : test.prints) print_string(string_descriptor(bytes), 0);
+        EXPECT_EQ(row_text(1), full) << test.what;
+        EXPECT_EQ(row_text(test.row), std::string(size_t(test.column - 1), ' ') + "#") << test.what;
+    }
+    // The new line asked for after a full row is the row's end: no empty row follows.
+    reset_screens();
+    select_screen(9);
+    print_string(string_descriptor(full), 1);
+    print_string("#", 0);
+    EXPECT_EQ(row_text(2), "#");
+}
+
 TEST_F(Screens, NewLineBelowRowTwentyFourScrollsTheView) {
     select_screen(9);
     set_palette_entry(0, 1);
