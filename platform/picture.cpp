@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -37,6 +38,16 @@ namespace {
 
 // Set once before any picture is loaded (start-up or a fuzzer), read by load_image_file.
 std::atomic<uint64_t> picture_pixel_limit{0};
+
+// The most pixels a picture may have when no limit is set: its decoded pixels and its image
+// (4 bytes a pixel each) may take half the machine's memory. Linux grants larger allocations on
+// paper and ends the process once they are used, where the loader must give -1 instead.
+uint64_t memory_pixel_limit() {
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long page_size = sysconf(_SC_PAGE_SIZE);
+    if (pages <= 0 || page_size <= 0) return 0;
+    return uint64_t(pages) * uint64_t(page_size) / 2 / 8;
+}
 
 struct file_closer {
     int descriptor;
@@ -129,9 +140,10 @@ bool jpeg_tables_fit(const std::vector<uint8_t>& bytes) {
 image_handle decode_picture(const std::vector<uint8_t>& bytes) {
     if (decodes_as_jpeg(bytes) && !jpeg_tables_fit(bytes)) return -1;
     int width = 0, height = 0, channels = 0;
-    const uint64_t limit = picture_pixel_limit.load();
+    const uint64_t limit = picture_pixel_limit.load() != 0 ? picture_pixel_limit.load() : memory_pixel_limit();
+    // A BMP stored top-down tells a negative height.
     if (limit != 0 && stbi_info_from_memory(bytes.data(), int(bytes.size()), &width, &height, &channels) &&
-        uint64_t(width) * uint64_t(height) > limit) {
+        uint64_t(std::llabs(width)) * uint64_t(std::llabs(height)) > limit) {
         return -1;
     }
     const std::unique_ptr<stbi_uc, void (*)(void*)> rgba(

@@ -13,5 +13,6 @@
 image_handle load_image_file(const string_descriptor& name, std::optional<int32_t> depth = std::nullopt);
 
 // Pictures of more than `pixels` pixels give -1, as if their memory could not be had: for the
-// fuzzer, whose memory is limited. 0, the start-up value, means no limit.
+// fuzzer, whose memory is limited. 0, the start-up value, leaves the limit to the machine's
+// memory (half of it for a picture's pixels and its image).
 void set_picture_pixel_limit(uint64_t pixels);

@@ -185,6 +185,10 @@ TEST_F(Pictures, WhatCannotBeReadOrDecodedGivesMinusOne) {
     bytes too_wide = png({1, 2, 3, 4}, 1);
     const uint8_t width_70000[] = {0x00, 0x01, 0x11, 0x70};  // the IHDR width, big-endian
     std::copy(std::begin(width_70000), std::end(width_70000), too_wide.begin() + 16);
+    // 65535 x 65535 fits the image's sides, but not this machine's memory.
+    bytes too_many_pixels = png({1, 2, 3, 4}, 1);
+    const uint8_t sides_65535[] = {0x00, 0x00, 0xFF, 0xFF, 0x00, 0x00, 0xFF, 0xFF};
+    std::copy(std::begin(sides_65535), std::end(sides_65535), too_many_pixels.begin() + 16);
     bytes oversized_table = red_jpeg;  // its first Huffman table claims 16 x 255 codes
     const size_t dht = size_t(std::search(oversized_table.begin(), oversized_table.end(),
                                             std::begin(huffman_marker), std::end(huffman_marker)) -
@@ -201,6 +205,7 @@ TEST_F(Pictures, WhatCannotBeReadOrDecodedGivesMinusOne) {
         {"empty file", write("empty", {})},
         {"corrupt PNG", write("corrupt", corrupt_png)},
         {"side above 65535", write("wide", too_wide)},
+        {"more pixels than the memory holds", write("huge", too_many_pixels)},
         {"JPEG with an oversized Huffman table", write("huffman", oversized_table)},
         {"run-length BMP", write("rle", bmp(8, 0, 1, 1))},
         {"text", write("text", {'h', 'e', 'l', 'l', 'o'})},
