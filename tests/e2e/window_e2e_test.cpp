@@ -6,17 +6,16 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 #include "platform/x11/message_box_x11.h"
 #include "support/child_process.h"
+#include "support/scratch_files.h"
 #include "support/converter_x.h"
 #include "support/screen_text.h"
 #include "support/x_screenshot.h"
@@ -25,7 +24,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-namespace fs = std::filesystem;
 
 constexpr int screen_width = 1280;
 constexpr int screen_height = 1024;
@@ -38,21 +36,12 @@ std::vector<std::string> read_lines(const std::string& file) {
     return lines;
 }
 
-std::string read_text(const std::string& file) {
-    std::ifstream in(file);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 class WindowProgram : public ::testing::Test {
   protected:
     void SetUp() override {
         XSetErrorHandler(ignore_x_error);
         x_ = XOpenDisplay(display_.name().c_str());
         ASSERT_NE(x_, nullptr);
-        folder_ = fs::temp_directory_path() / ("window_e2e_" + std::to_string(getpid()) + "_" +
-                                               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(folder_);
-        fs::create_directories(folder_);
     }
     void TearDown() override {
         // A probe that ended unasked must have ended well (sanitizer reports end it otherwise).
@@ -61,7 +50,6 @@ class WindowProgram : public ::testing::Test {
         }
         probe_.reset();
         XCloseDisplay(x_);
-        fs::remove_all(folder_);
     }
 
     void start(const std::string& script, const std::string& argument = "") {
@@ -93,11 +81,11 @@ class WindowProgram : public ::testing::Test {
         EXPECT_EQ(exit_code(), 0);
     }
 
-    std::string file(const std::string& name) const { return (folder_ / name).string(); }
+    std::string file(const std::string& name) const { return folder_.file(name); }
 
     xvfb_display display_{screen_width, screen_height};
     Display* x_ = nullptr;
-    fs::path folder_;
+    temporary_folder folder_{"morvane-window"};
     std::unique_ptr<child_process> probe_;
 };
 
@@ -194,14 +182,14 @@ TEST_P(PauseKey, HoldsTheProgramUntilTheNextKeyWhichIsConsumed) {
     start("keys", keys);
     const Window window = window_titled(x_, "Untitled");
     ASSERT_NE(window, 0u);
-    ASSERT_TRUE(eventually([&] { return !read_text(keys + ".beat").empty(); }));
+    ASSERT_TRUE(eventually([&] { return !read_whole_file(keys + ".beat").empty(); }));
     ASSERT_TRUE(type_keys(window, GetParam()));
     std::this_thread::sleep_for(200ms);
-    const std::string held = read_text(keys + ".beat");
+    const std::string held = read_whole_file(keys + ".beat");
     std::this_thread::sleep_for(300ms);
-    EXPECT_EQ(read_text(keys + ".beat"), held) << "the program went on while paused";
+    EXPECT_EQ(read_whole_file(keys + ".beat"), held) << "the program went on while paused";
     ASSERT_TRUE(type_keys(window, "a"));
-    EXPECT_TRUE(eventually([&] { return read_text(keys + ".beat") != held; }));
+    EXPECT_TRUE(eventually([&] { return read_whole_file(keys + ".beat") != held; }));
     ASSERT_TRUE(type_keys(window, "b"));
     ASSERT_TRUE(eventually([&] { return !read_lines(keys).empty(); }));
     EXPECT_EQ(read_lines(keys), std::vector<std::string>{"62"});

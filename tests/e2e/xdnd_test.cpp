@@ -4,8 +4,6 @@
 #include "platform/x11/xdnd.h"
 
 #include <poll.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <X11/Xatom.h>
 
@@ -19,6 +17,7 @@
 
 #include "platform/drops.h"
 #include "platform/x11/uri_list.h"
+#include "support/scratch_files.h"
 #include "support/xdnd_source.h"
 #include "support/xvfb_display.h"
 
@@ -148,13 +147,11 @@ TEST_F(XdndTarget, SeveralItemsInTheirOrderOfferedInTheTypeList) {
 }
 
 TEST_F(XdndTarget, Folder) {
-    char folder[] = "/tmp/morvane-drop-XXXXXX";
-    ASSERT_NE(mkdtemp(folder), nullptr);
+    const temporary_folder folder("morvane-drop");
     enable();
-    EXPECT_TRUE(drop("file://localhost" + std::string(folder) + "/\r\n").accepted());
-    EXPECT_EQ(pending_names(), names{std::string(folder) + "/"});
+    EXPECT_TRUE(drop("file://localhost" + folder.path().string() + "/\r\n").accepted());
+    EXPECT_EQ(pending_names(), names{folder.path().string() + "/"});
     EXPECT_TRUE(std::filesystem::is_directory(pending_names().at(0)));
-    rmdir(folder);
 }
 
 TEST_F(XdndTarget, NameWithSpacesAndNonAsciiBytes) {

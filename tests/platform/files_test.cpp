@@ -4,10 +4,8 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <grp.h>
-#include <sstream>
 #include <string>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -19,6 +17,7 @@
 #include "platform/program_control.h"
 #include "support/child_process.h"
 #include "support/runtime_double.h"
+#include "support/scratch_files.h"
 #include "support/text_printing.h"
 
 namespace {
@@ -70,31 +69,22 @@ std::string read_whole(int32_t number) {
 class Files : public testing::Test {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/morvane-files-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder = pattern;
-        fs::permissions(folder, fs::perms::all);  // the unprivileged child works here too
+        fs::permissions(scratch.path(), fs::perms::all);  // the unprivileged child works here too
     }
     void TearDown() override {
         take_error();
         close_all_files();
-        fs::remove_all(folder);
     }
-    std::string path(const std::string& name) const { return folder + "/" + name; }
+    std::string path(const std::string& name) const { return scratch.file(name); }
     void make_file(const std::string& name, const std::string& bytes, fs::perms rights = fs::perms::unknown) {
-        std::ofstream(path(name), std::ios::binary) << bytes;
+        write_whole_file(path(name), bytes);
         if (rights != fs::perms::unknown) fs::permissions(path(name), rights);
     }
-    std::string content(const std::string& name) const {
-        std::ifstream in(path(name), std::ios::binary);
-        std::ostringstream bytes;
-        bytes << in.rdbuf();
-        return bytes.str();
-    }
+    std::string content(const std::string& name) const { return read_whole_file(path(name)); }
     void open_as_one(const std::string& name) { open_file_by_mode_letter("B", 1, string_descriptor(path(name))); }
 
     runtime_double runtime;
-    std::string folder;
+    temporary_folder scratch{"morvane-files"};
 };
 
 TEST_F(Files, OpenFailuresGiveTheirErrorNumber) {
@@ -310,7 +300,7 @@ TEST_F(Files, NamesEndAtAZeroByteAndKeepBackslashes) {
     EXPECT_EQ(take_error(), 0);
     EXPECT_TRUE(fs::exists(path("cut")));
     EXPECT_TRUE(fs::exists(path("back\\slash")));
-    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 2);
+    EXPECT_EQ(std::distance(fs::directory_iterator(scratch.path()), fs::directory_iterator()), 2);
 }
 
 TEST_F(Files, ExistenceOfFilesAndFolders) {
@@ -343,7 +333,7 @@ TEST_F(Files, ServicesDoNothingWhileAnErrorIsPending) {
     raise_error(5);
 
     EXPECT_EQ(file_exists(string_descriptor(path("data"))), 0);
-    EXPECT_EQ(directory_exists(string_descriptor(folder)), 0);
+    EXPECT_EQ(directory_exists(string_descriptor(scratch.path().string())), 0);
     open_file_by_mode_letter("B", 2, string_descriptor(path("never")));
     string_descriptor text("....");
     get_string_from_file(1, text);
@@ -364,8 +354,7 @@ TEST_F(Files, ServicesDoNothingWhileAnErrorIsPending) {
 std::string folder_after_start(const std::string& program, const std::string& report) {
     child_process probe(program, {.arguments = {program, report}, .working_directory = "/"});
     EXPECT_EQ(probe.wait_for_exit(std::chrono::seconds(10)), 0);
-    std::ifstream in(report);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    return read_whole_file(report);
 }
 
 TEST_F(Files, StartUpChangesToTheExecutablesFolder) {

@@ -5,13 +5,12 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "platform/errors.h"
 #include "support/runtime_double.h"
+#include "support/scratch_files.h"
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #define STB_IMAGE_WRITE_STATIC
@@ -106,25 +105,17 @@ bytes with_empty_data_chunk(bytes png) {
 
 class Pictures : public testing::Test {
   protected:
-    Pictures() {
-        char pattern[] = "/tmp/morvane-picture-XXXXXX";
-        folder = mkdtemp(pattern);
-        reset_screens();
-    }
-    ~Pictures() override {
-        std::filesystem::remove_all(folder);
-        reset_screens();
-    }
+    Pictures() { reset_screens(); }
+    ~Pictures() override { reset_screens(); }
 
     std::string write(const std::string& name, const bytes& content) {
-        const std::string path = folder + "/" + name;
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(content.data()),
-                                                    std::streamsize(content.size()));
+        const std::string path = scratch.file(name);
+        write_whole_file(path, std::string(content.begin(), content.end()));
         return path;
     }
 
     runtime_double runtime;
-    std::string folder;
+    temporary_folder scratch{"morvane-picture"};
 };
 
 image_handle load(const std::string& name, std::optional<int32_t> depth) {
@@ -194,12 +185,12 @@ TEST_F(Pictures, WhatCannotBeReadOrDecodedGivesMinusOne) {
                                             std::begin(huffman_marker), std::end(huffman_marker)) -
                                 oversized_table.begin());
     std::fill_n(oversized_table.begin() + dht + 5, 16, 0xFF);
-    const std::string fifo = folder + "/fifo";
+    const std::string fifo = scratch.file("fifo");
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
 
     const std::pair<const char*, std::string> table[] = {
-        {"missing", folder + "/missing.png"},
-        {"folder", folder},
+        {"missing", scratch.file("missing.png")},
+        {"folder", scratch.path().string()},
         {"FIFO", fifo},
         {"device", "/dev/zero"},
         {"empty file", write("empty", {})},

@@ -7,7 +7,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -16,6 +15,7 @@
 #include "platform/openal/audio_device.h"
 #include "platform/timing.h"
 #include "platform/tone_stream.h"
+#include "support/scratch_files.h"
 #include "support/wave_capture.h"
 
 namespace {
@@ -46,7 +46,7 @@ namespace fs = std::filesystem;
 // exit code.
 int play_in_child(const fs::path& folder, const std::string& config) {
     const fs::path config_file = folder / "alsoft.conf";
-    std::ofstream(config_file) << config;
+    write_whole_file(config_file, config);
     const pid_t child = fork();
     if (child < 0) return -1;
     if (child == 0) play_through_openal(config_file);
@@ -55,20 +55,12 @@ int play_in_child(const fs::path& folder, const std::string& config) {
     return WEXITSTATUS(status);
 }
 
-fs::path fresh_folder() {
-    const fs::path folder = fs::temp_directory_path() / ("morvane-tones-" + std::to_string(getpid()));
-    fs::remove_all(folder);
-    fs::create_directories(folder);
-    return folder;
-}
-
 TEST(ToneThroughOpenAL, The730HzToneArrivesWithItsLengthAndFrequency) {
-    const fs::path folder = fresh_folder();
-    const fs::path output = folder / "out.wav";
-    ASSERT_EQ(play_in_child(folder, wave_output_config(output)), 0);
+    const temporary_folder folder("morvane-tones");
+    const fs::path output = folder.path() / "out.wav";
+    ASSERT_EQ(play_in_child(folder.path(), wave_output_config(output)), 0);
 
     const wave_file wave = read_wave(output);
-    fs::remove_all(folder);
     ASSERT_TRUE(wave.readable);
     ASSERT_EQ(wave.channels, 2);
     ASSERT_EQ(wave.frames_per_second, 44100u);
@@ -97,10 +89,9 @@ TEST(ToneThroughOpenAL, The730HzToneArrivesWithItsLengthAndFrequency) {
 }
 
 TEST(ToneThroughOpenAL, WithoutADeviceTonesAreSilentAndRaiseNoError) {
-    const fs::path folder = fresh_folder();
+    const temporary_folder folder("morvane-tones");
     // A driver that does not exist leaves OpenAL without a device; the blocks still drain.
-    EXPECT_EQ(play_in_child(folder, "drivers = no-such-driver\n"), 0);
-    fs::remove_all(folder);
+    EXPECT_EQ(play_in_child(folder.path(), "drivers = no-such-driver\n"), 0);
 }
 
 }  // namespace

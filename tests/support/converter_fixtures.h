@@ -19,40 +19,23 @@
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb/stb_image_write.h>
 
-// A fresh folder under the system's temporary folder, made the current directory; the former
-// current directory comes back and the folder is removed on destruction.
+#include "support/scratch_files.h"
+
+// A fresh temporary folder, made the current directory; the former current directory comes
+// back and the folder is removed on destruction.
 class scratch_folder {
   public:
-    scratch_folder() : previous_(std::filesystem::current_path()) {
-        std::string pattern = (std::filesystem::temp_directory_path() / "morvane-converter-XXXXXX").string();
-        path_ = mkdtemp(pattern.data());
-        std::filesystem::current_path(path_);
-    }
-    ~scratch_folder() {
-        std::filesystem::current_path(previous_);
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
+    scratch_folder() : previous_(std::filesystem::current_path()) { std::filesystem::current_path(folder_.path()); }
+    ~scratch_folder() { std::filesystem::current_path(previous_); }
     scratch_folder(const scratch_folder&) = delete;
     scratch_folder& operator=(const scratch_folder&) = delete;
 
-    const std::filesystem::path& path() const { return path_; }
+    const std::filesystem::path& path() const { return folder_.path(); }
 
   private:
-    std::filesystem::path path_;
     std::filesystem::path previous_;
+    temporary_folder folder_{"morvane-converter"};
 };
-
-// `name`'s whole content := `bytes`.
-inline void write_whole_file(const std::filesystem::path& name, const std::string& bytes) {
-    std::ofstream(name, std::ios::binary | std::ios::trunc) << bytes;
-}
-
-// The whole content of `name`; empty when it cannot be read.
-inline std::string read_whole_file(const std::filesystem::path& name) {
-    std::ifstream in(name, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // A picture of 0xAARRGGBB pixels, rows from the top.
 struct test_picture {

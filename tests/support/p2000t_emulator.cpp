@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "support/child_process.h"
+#include "support/scratch_files.h"
 
 namespace {
 
@@ -15,33 +16,6 @@ namespace fs = std::filesystem;
 
 constexpr int first_look_frame = 900;
 constexpr int look_interval = 200;
-
-// A private folder under /tmp for MAME's home, settings and the files of one run.
-class mame_folder {
-  public:
-    mame_folder() {
-        std::string pattern = (fs::temp_directory_path() / "morvane-mame-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-        path_ = pattern;
-    }
-    ~mame_folder() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    mame_folder(const mame_folder&) = delete;
-    mame_folder& operator=(const mame_folder&) = delete;
-    const fs::path& path() const { return path_; }
-
-  private:
-    fs::path path_;
-};
-
-std::string whole_file(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream content;
-    content << file.rdbuf();
-    return content.str();
-}
 
 // Writes each look as a line of hex cells and the cursor-off flag, then "done", and leaves.
 std::string look_script(const fs::path& output, int looks) {
@@ -83,7 +57,7 @@ std::string from_hex(const std::string& hex) {
 
 // The script's looks; none when it did not finish.
 std::vector<screen_look> read_looks(const fs::path& output) {
-    std::istringstream text(whole_file(output));
+    std::istringstream text(read_whole_file(output));
     std::vector<screen_look> looks;
     for (std::string line; std::getline(text, line);) {
         if (line == "done") return looks;
@@ -117,7 +91,7 @@ std::string find_mame() {
 }
 
 emulator_run run_p2000t(const fs::path& cassette, int looks, std::chrono::milliseconds limit) {
-    const mame_folder scratch;
+    const temporary_folder scratch("morvane-mame");  // MAME's home, settings and the run's files
     const fs::path& folder = scratch.path();
     const fs::path image = folder / "tape.cas";
     const fs::path script = folder / "look.lua";
@@ -137,9 +111,9 @@ emulator_run run_p2000t(const fs::path& cassette, int looks, std::chrono::millis
         // MAME 0.251 at times crashes while it tears down its Lua engine after the script has
         // asked it to exit, so its exit status is not judged: the script's "done" is. One that
         // does not end in time is killed when `mame` goes.
-        if (!mame.wait_for_exit(limit).has_value()) return {{}, "MAME did not end in time\n" + whole_file(log)};
+        if (!mame.wait_for_exit(limit).has_value()) return {{}, "MAME did not end in time\n" + read_whole_file(log)};
     }
-    return {read_looks(looks_file), whole_file(log)};
+    return {read_looks(looks_file), read_whole_file(log)};
 }
 
 unsigned char printed_code(unsigned char code) {

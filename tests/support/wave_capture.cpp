@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+
+#include "support/scratch_files.h"
 
 namespace {
 
@@ -36,8 +36,7 @@ std::string wave_output_config(const std::filesystem::path& output) {
 }
 
 wave_file read_wave(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string bytes = read_whole_file(path);
     wave_file wave;
     if (bytes.size() < 12 || bytes.compare(0, 4, "RIFF") != 0 || bytes.compare(8, 4, "WAVE") != 0) return wave;
     bool format = false;

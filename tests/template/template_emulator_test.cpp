@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <random>
 #include <span>
@@ -52,14 +51,14 @@ class TemplateOnEmulator : public testing::TestWithParam<row_set_case> {};
 TEST_P(TemplateOnEmulator, ShowsRowsOneToTwentyFourThenTwoToTwentyFive) {
     if (!p2000t_roms_present()) GTEST_SKIP() << "no P2000T ROMs in " << p2000t_rom_path() << ": the emulator check did not run";
     ASSERT_FALSE(find_mame().empty()) << "the P2000T ROMs are there but MAME is not: run tools/install-deps.sh";
-    const std::string template_image = read_file(std::string(MORVANE_BINARY_DIR) + "/KESTRIL.RAN");
+    const std::string template_image = read_whole_file(std::string(MORVANE_BINARY_DIR) + "/KESTRIL.RAN");
     ASSERT_FALSE(template_image.empty());
 
     const row_set rows = GetParam().rows();
-    const fs::path image = fs::temp_directory_path() / ("morvane-template-" + std::to_string(getpid()) + ".cas");
-    std::ofstream(image, std::ios::binary) << fill_template(template_image, rows);
+    const temporary_folder folder("morvane-template");
+    const fs::path image = folder.path() / "IMAGE.CAS";
+    write_whole_file(image, fill_template(template_image, rows));
     const emulator_run run = run_p2000t(image, 3);
-    fs::remove(image);
     const std::vector<screen_look>& looks = run.looks;
     ASSERT_EQ(looks.size(), 3u) << "the look script did not finish; MAME said:\n" << run.log;
 

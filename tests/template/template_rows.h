@@ -4,13 +4,12 @@
 
 #include <array>
 #include <cstddef>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "converter/strings.h"
 #include "platform/text.h"
+#include "support/scratch_files.h"
 
 using row_set = std::array<std::string, 25>;
 
@@ -68,10 +67,3 @@ row_set make_rows(code_of code) {
     return rows;
 }
 
-// The whole content of the file at `path`; empty when it cannot be read.
-inline std::string read_file(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream content;
-    content << file.rdbuf();
-    return content.str();
-}

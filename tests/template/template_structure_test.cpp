@@ -130,14 +130,14 @@ std::string placed(const std::string& image, const row_set& rows) {
 
 class TemplateImage : public testing::Test {
   protected:
-    const std::string image = read_file(committed_path);
+    const std::string image = read_whole_file(committed_path);
 };
 
 TEST_F(TemplateImage, GeneratorAndBuildGiveTheCommittedCopy) {
     ASSERT_FALSE(image.empty()) << committed_path;
-    const std::string source = read_file(std::string(MORVANE_SOURCE_DIR) + "/tools/cassette/mosaic.bas");
+    const std::string source = read_whole_file(std::string(MORVANE_SOURCE_DIR) + "/tools/cassette/mosaic.bas");
     EXPECT_EQ(cassette::build_template(source, "MOSAIC"), image) << "run make_template and commit its output";
-    EXPECT_EQ(read_file(std::string(MORVANE_BINARY_DIR) + "/KESTRIL.RAN"), image);
+    EXPECT_EQ(read_whole_file(std::string(MORVANE_BINARY_DIR) + "/KESTRIL.RAN"), image);
 }
 
 TEST_F(TemplateImage, BlocksCarryConsistentHeaders) {

@@ -4,26 +4,24 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <thread>
 
 #include "platform/errors.h"
 #include "support/runtime_double.h"
+#include "support/scratch_files.h"
 
 namespace {
 
 TEST(FilesHandover, ShutdownClosesWhatTheConverterOpened) {
     runtime_double runtime;
-    char pattern[] = "/tmp/morvane-handover-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    const std::string folder = pattern;
+    const temporary_folder folder("morvane-handover");
     std::atomic<bool> converter_done{false};  // written by the converter thread
 
     std::thread converter([&] {
         for (int32_t number = 1; number <= 3; ++number) {
-            open_file_by_mode_letter("B", number, string_descriptor(folder + "/" + std::to_string(number)));
+            open_file_by_mode_letter("B", number, string_descriptor(folder.file(std::to_string(number))));
             byte_block block;
             put_bytes_to_file(number, make_byte_block("bytes", 5, block));
         }
@@ -39,8 +37,7 @@ TEST(FilesHandover, ShutdownClosesWhatTheConverterOpened) {
     EXPECT_EQ(pending_error, 0);
     EXPECT_EQ(file_length(1), 0);
     EXPECT_EQ(pending_error, 52);
-    EXPECT_EQ(std::filesystem::file_size(folder + "/3"), 5u);
-    std::filesystem::remove_all(folder);
+    EXPECT_EQ(std::filesystem::file_size(folder.file("3")), 5u);
 }
 
 }  // namespace
