@@ -290,7 +290,10 @@ TEST_F(Files, AFileThatMustExistIsNeverMadeAndMustHoldSomething) {
 
 TEST_F(Files, WriteFromTheFirstByteReplacesTheFileWhole) {
     make_file("IMAGE.CAS", "old content", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-    ASSERT_EQ(chown(path("IMAGE.CAS").c_str(), unprivileged_user(), getgid()), 0);
+    // Root writing another user's file leaves it that user's.
+    if (getuid() == 0) {
+        ASSERT_EQ(chown(path("IMAGE.CAS").c_str(), unprivileged_user(), getgid()), 0);
+    }
     struct stat old {};
     ASSERT_EQ(stat(path("IMAGE.CAS").c_str(), &old), 0);
     open_as_one("IMAGE.CAS");
