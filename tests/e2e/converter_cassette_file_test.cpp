@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -99,7 +100,7 @@ TEST_P(MissingTemplate, IsSaidInABoxAtTheStepThatOpensIt) {
 INSTANTIATE_TEST_SUITE_P(Templates, MissingTemplate, testing::ValuesIn(missing_templates),
                          [](const testing::TestParamInfo<missing_template_case>& info) {
                              std::string name;
-                             for (const char ch : info.param.name) name += std::isalnum(ch) ? ch : '_';
+                             for (const char ch : info.param.name) name += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
                              return name;
                          });
 
