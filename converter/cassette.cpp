@@ -1,6 +1,7 @@
 #include "converter/cassette.h"
 
 #include <algorithm>
+#include <chrono>
 #include <limits>
 #include <string>
 
@@ -46,9 +47,10 @@ string_descriptor spaces_for_file(int64_t length) {
     return string_spaces(static_cast<int32_t>(std::min<int64_t>(length, std::numeric_limits<int32_t>::max())));
 }
 
-// Steps open_step .. open_step + 3: file_text := the whole content of `name`.
-void read_whole_file(int32_t open_step, const string_descriptor& name) {
-    open_file_by_mode_letter("B", 1, name);
+// Steps open_step .. open_step + 3: file_text := the whole content of `name`, which must exist
+// when `creation` says so.
+void read_whole_file(int32_t open_step, const string_descriptor& name, file_creation creation) {
+    open_file_by_mode_letter("B", 1, name, creation);
     steps.after(open_step);
     string_assign(file_text, spaces_for_file(file_length(1)));
     steps.after(open_step + 1);
@@ -81,7 +83,7 @@ void replace_marker_of_pass() {
 
 // Steps 164 to 197: one later pass, from the current "IMAGE.CAS".
 void rewrite_cassette() {
-    read_whole_file(164, cassette_name);
+    read_whole_file(164, cassette_name, file_creation::create_when_missing);
     replace_marker_of_pass();
     write_whole_cassette(195);
 }
@@ -114,7 +116,12 @@ string_descriptor replacement_of(const template_pass& pass) {
 }
 
 void write_cassette() {
-    read_whole_file(149, template_name);
+    // Another copy of the program converting in this folder at the same moment would interleave
+    // its passes with these and mix both pictures in IMAGE.CAS: the two take turns, and one
+    // that waits past a few seconds goes on rather than hang.
+    const folder_lock turn(".", std::chrono::seconds(5));
+    // Only read: a missing or empty template is an error box, not an empty cassette.
+    read_whole_file(149, template_name, file_creation::must_exist);
     const template_pass& first = template_passes()[0];
     string_assign(new_text, replace_all(file_text, first.marker, replacement_of(first)));
     steps.after(first.step);

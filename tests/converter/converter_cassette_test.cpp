@@ -1,11 +1,14 @@
 #include "converter/cassette.h"
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <functional>
 #include <string>
 
 #include "converter/variables.h"
@@ -59,13 +62,66 @@ TEST_F(Cassette, FullRowsFillEveryMarkerAndKeepTheLength) {
     EXPECT_TRUE(runtime.boxes().empty());
 }
 
-TEST_F(Cassette, MissingTemplateIsCreatedEmptyAndGivesAnEmptyCassette) {
+// The boxes the conversion showed from the `first` on, as "title: text" lines.
+std::string box_lines(const runtime_double& runtime, std::size_t first = 0) {
+    std::string lines;
+    for (std::size_t i = first; i < runtime.boxes().size(); ++i) {
+        lines += runtime.boxes()[i].title + ": " + runtime.boxes()[i].text + "\n";
+    }
+    return lines;
+}
+
+// The box of error `number` after step `step`, as box_lines gives it.
+std::string box_line(int number, int step, const std::string& message) {
+    return "Unhandled Error #" + std::to_string(number) + " - morvane: Line: " + std::to_string(step) +
+           " (in main module)\n" + message + "\nContinue?\n";
+}
+
+struct missing_template_case {
+    std::string name;
+    std::function<void()> make;  // puts what stands for the template in place
+    std::string first_box;
+};
+
+// No template to read is said in a box at the step that opens it, and nothing is made in its
+// place; Yes goes on with an empty text, so the later steps of the read fail too (52) and the
+// cassette ends up empty.
+TEST_F(Cassette, MissingOrEmptyTemplateIsAnErrorBoxAndIsNotCreated) {
+    namespace fs = std::filesystem;
+    const std::string not_found = box_line(53, 149, "File not found");
+    const std::string refused = box_line(70, 149, "Permission denied");
+    const missing_template_case cases[] = {
+        {"missing", [] {}, not_found},
+        {"empty", [] { write_whole_file("KESTRIL.RAN", ""); }, not_found},
+        {"a dangling link", [] { fs::create_symlink("target.ran", "KESTRIL.RAN"); }, not_found},
+        {"a folder", [] { fs::create_directory("KESTRIL.RAN"); }, refused},
+        {"a FIFO", [] { ASSERT_EQ(mkfifo("KESTRIL.RAN", 0600), 0); }, refused},
+        {"a device", [] { fs::create_symlink("/dev/zero", "KESTRIL.RAN"); }, refused},
+    };
+    for (const missing_template_case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const scratch_folder fresh_folder;
+        const std::size_t earlier_boxes = runtime.boxes().size();
+        SetUp();
+        c.make();
+        const fs::file_status before = fs::symlink_status("KESTRIL.RAN");
+        write_whole_file("IMAGE.CAS", "from an earlier run");
+        write_cassette();
+        EXPECT_EQ(box_lines(runtime, earlier_boxes), c.first_box + box_line(52, 150, "Bad file name or number") +
+                                                box_line(52, 151, "Bad file name or number"));
+        EXPECT_EQ(fs::symlink_status("KESTRIL.RAN").type(), before.type());
+        EXPECT_FALSE(fs::exists("target.ran"));
+        EXPECT_EQ(cassette(), "");
+    }
+}
+
+TEST_F(Cassette, NoInTheBoxOfAMissingTemplateKeepsTheEarlierCassette) {
     write_whole_file("IMAGE.CAS", "from an earlier run");
-    write_cassette();
-    EXPECT_TRUE(std::filesystem::is_regular_file("KESTRIL.RAN"));
-    EXPECT_EQ(std::filesystem::file_size("KESTRIL.RAN"), 0u);
-    EXPECT_EQ(cassette(), "");
-    EXPECT_TRUE(runtime.boxes().empty());
+    runtime.answer({box_answer::no});
+    EXPECT_THROW(write_cassette(), program_thread_stopped_signal);
+    EXPECT_EQ(box_lines(runtime), box_line(53, 149, "File not found"));
+    EXPECT_FALSE(std::filesystem::exists("KESTRIL.RAN"));
+    EXPECT_EQ(cassette(), "from an earlier run");
 }
 
 TEST_F(Cassette, TemplateWithoutMarkersIsCopiedByteForByte) {
@@ -151,13 +207,6 @@ TEST_F(Cassette, NoAtAFailedStepLeavesTheLastWrittenPass) {
     ASSERT_EQ(runtime.boxes().size(), 1u);
     EXPECT_EQ(runtime.boxes()[0].text.rfind("Line: 149 (in main module)", 0), 0u);
     EXPECT_EQ(cassette(), "old");
-}
-
-// Every box the conversion showed, as "title: text" lines.
-std::string box_lines(const runtime_double& runtime) {
-    std::string lines;
-    for (const shown_box& box : runtime.boxes()) lines += box.title + ": " + box.text + "\n";
-    return lines;
 }
 
 TEST_F(Cassette, ReadOnlyCassetteFailsEveryWriteAndKeepsItsContent) {

@@ -2,16 +2,21 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <grp.h>
 #include <string>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 #include "platform/errors.h"
 #include "platform/program_control.h"
@@ -251,6 +256,148 @@ TEST_F(Files, FailedWriteOnAFullDeviceGives75) {
     ASSERT_EQ(take_error(), 0);
     write_whole(1, "bytes");
     EXPECT_EQ(take_error(), 75);
+}
+
+// The entries of `folder` (names only), in order.
+std::vector<std::string> entries(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST_F(Files, AFileThatMustExistIsNeverMadeAndMustHoldSomething) {
+    make_file("template", "bytes");
+    make_file("empty", "");
+    fs::create_symlink(path("target"), path("dangling"));
+    fs::create_directory(path("folder"));
+    ASSERT_EQ(mkfifo(path("fifo").c_str(), 0600), 0);
+    fs::create_symlink("/dev/zero", path("device"));
+    const std::pair<std::string, int32_t> table[] = {
+        {"template", 0}, {"missing", 53}, {"empty", 53}, {"dangling", 53},
+        {"folder", 70},  {"fifo", 70},    {"device", 70},
+    };
+    const std::vector<std::string> before = entries(scratch.path());
+    for (const auto& [name, expected] : table) {
+        open_file_by_mode_letter("B", 1, string_descriptor(path(name)), file_creation::must_exist);
+        EXPECT_EQ(take_error(), expected) << name;
+        EXPECT_EQ(file_length(1), expected == 0 ? 5 : 0) << name;
+        EXPECT_EQ(take_error(), expected == 0 ? 0 : 52) << name;
+        close_file(1);
+    }
+    EXPECT_EQ(entries(scratch.path()), before);
+}
+
+TEST_F(Files, WriteFromTheFirstByteReplacesTheFileWhole) {
+    make_file("IMAGE.CAS", "old content", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    // Root writing another user's file leaves it that user's.
+    if (getuid() == 0) {
+        ASSERT_EQ(chown(path("IMAGE.CAS").c_str(), unprivileged_user(), getgid()), 0);
+    }
+    struct stat old {};
+    ASSERT_EQ(stat(path("IMAGE.CAS").c_str(), &old), 0);
+    open_as_one("IMAGE.CAS");
+    write_whole(1, "new");
+    EXPECT_EQ(take_error(), 0);
+    EXPECT_EQ(file_length(1), 3);  // the number now names the new file
+    close_file(1);
+
+    struct stat now {};
+    ASSERT_EQ(stat(path("IMAGE.CAS").c_str(), &now), 0);
+    EXPECT_NE(now.st_ino, old.st_ino);
+    EXPECT_EQ(now.st_mode, old.st_mode);
+    EXPECT_EQ(now.st_uid, old.st_uid);
+    EXPECT_EQ(content("IMAGE.CAS"), "new");
+    EXPECT_EQ(entries(scratch.path()), std::vector<std::string>{"IMAGE.CAS"});
+}
+
+TEST_F(Files, ASymbolicLinkIsReplacedAndItsTargetLeftAlone) {
+    fs::create_directory(path("elsewhere"));
+    make_file("elsewhere/target", "the target's own bytes");
+    fs::create_symlink(path("elsewhere/target"), path("IMAGE.CAS"));
+    open_as_one("IMAGE.CAS");
+    write_whole(1, "cassette");
+    close_file(1);
+    EXPECT_EQ(take_error(), 0);
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(path("IMAGE.CAS"))));
+    EXPECT_EQ(content("IMAGE.CAS"), "cassette");
+    EXPECT_EQ(content("elsewhere/target"), "the target's own bytes");
+    EXPECT_EQ(entries(scratch.path()), (std::vector<std::string>{"IMAGE.CAS", "elsewhere"}));
+}
+
+TEST_F(Files, AFailedWriteLeavesTheFileAsItWasAndNothingBeside) {
+    make_file("IMAGE.CAS", "earlier");
+    const std::string name = path("IMAGE.CAS");
+    const std::string report = run_unprivileged([&name] {
+        // Files may not grow past 8 bytes, as on a disk that is nearly full.
+        signal(SIGXFSZ, SIG_IGN);
+        const rlimit small{8, 8};
+        if (setrlimit(RLIMIT_FSIZE, &small) != 0) return std::string("no limit");
+        open_file_by_mode_letter("B", 1, string_descriptor(name));
+        write_whole(1, std::string(100, 'x'));
+        const std::string error = std::to_string(take_error());
+        return error + " " + std::to_string(file_length(1));
+    });
+    EXPECT_EQ(report, "75 7");
+    EXPECT_EQ(content("IMAGE.CAS"), "earlier");
+    EXPECT_EQ(entries(scratch.path()), std::vector<std::string>{"IMAGE.CAS"});
+}
+
+// A folder that takes no new file: a writable file there is written in place, but a symbolic
+// link is never written through.
+TEST_F(Files, AFolderThatTakesNoNewFileGetsTheWriteInPlace) {
+    fs::create_directory(path("closed"));
+    const std::string file = path("closed/IMAGE.CAS");
+    write_whole_file(file, "old content");
+    fs::permissions(file, fs::perms::all);
+    make_file("target", "the target's own bytes", fs::perms::all);
+    fs::create_symlink(path("target"), path("closed/link"));
+    fs::permissions(path("closed"), fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec);
+    struct stat old {};
+    ASSERT_EQ(stat(file.c_str(), &old), 0);
+    const std::string link = path("closed/link");
+    const std::string report = run_unprivileged([&file, &link] {
+        std::string errors;
+        for (const std::string& name : {file, link}) {
+            open_file_by_mode_letter("B", 1, string_descriptor(name));
+            write_whole(1, "new");
+            close_file(1);
+            errors += std::to_string(take_error()) + " ";
+        }
+        return errors;
+    });
+    EXPECT_EQ(report, "0 70 ");
+    struct stat now {};
+    ASSERT_EQ(stat(file.c_str(), &now), 0);
+    EXPECT_EQ(now.st_ino, old.st_ino);
+    EXPECT_EQ(read_whole_file(file), "new");
+    EXPECT_EQ(content("target"), "the target's own bytes");
+    EXPECT_EQ(entries(path("closed")), (std::vector<std::string>{"IMAGE.CAS", "link"}));
+}
+
+TEST_F(Files, AFolderLockWaitsForItsHolderAndThenGoesOnWithoutIt) {
+    const std::string folder = scratch.path().string();
+    {
+        const folder_lock first(folder, std::chrono::milliseconds(0));
+        ASSERT_TRUE(first.held());
+        const auto start = std::chrono::steady_clock::now();
+        const folder_lock second(folder, std::chrono::milliseconds(300));
+        EXPECT_FALSE(second.held());
+        EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
+    }
+    EXPECT_TRUE(folder_lock(folder, std::chrono::milliseconds(0)).held());
+    // A process that ends holding the lock gives it up.
+    const pid_t child = fork();
+    if (child == 0) {
+        const folder_lock held(folder, std::chrono::milliseconds(0));
+        _exit(held.held() ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_EQ(status, 0);
+    EXPECT_TRUE(folder_lock(folder, std::chrono::milliseconds(0)).held());
+    EXPECT_FALSE(folder_lock(path("missing"), std::chrono::milliseconds(0)).held());
+    EXPECT_EQ(entries(scratch.path()), std::vector<std::string>{});
 }
 
 TEST_F(Files, ByteBlockIsAViewWithANonNegativeLength) {

@@ -26,11 +26,17 @@ enum class template_choice { markers_only, shipped };
 
 class installed_program {
   public:
-    explicit installed_program(template_choice choice = template_choice::markers_only) {
+    explicit installed_program(template_choice choice = template_choice::markers_only) : choice_(choice) {
+        install();
+    }
+
+    // Copies the program, KESTRIL.PNG and the template into the folder: again, say, onto a disk
+    // mounted there since.
+    void install() const {
         namespace fs = std::filesystem;
         fs::copy_file(fs::path(MORVANE_BINARY_DIR) / "morvane", folder_.path() / "morvane");
         fs::copy_file(fs::path(MORVANE_SOURCE_DIR) / "data" / "KESTRIL.PNG", folder_.path() / "KESTRIL.PNG");
-        if (choice == template_choice::shipped) {
+        if (choice_ == template_choice::shipped) {
             fs::copy_file(fs::path(MORVANE_BINARY_DIR) / "KESTRIL.RAN", folder_.path() / "KESTRIL.RAN");
         } else {
             write_whole_file(folder_.path() / "KESTRIL.RAN", every_marker_once);
@@ -73,6 +79,7 @@ class installed_program {
                                    .run_as_user = user});
     }
 
+    template_choice choice_;
     scratch_folder folder_;
 };
 
