@@ -135,9 +135,9 @@ void raise_error(int32_t number) {
     }
 }
 
-void handle_pending_error(int32_t step, int32_t include_line, const char* include_name) {
+bool handle_pending_error(int32_t step, int32_t include_line, const char* include_name) {
     const int32_t number = pending_error.load(std::memory_order_acquire);
-    if (number == 0) return;
+    if (number == 0) return true;
     const bool critical = is_critical_at_box(number);
     box_answer answer = box_answer::no;
     try {
@@ -153,12 +153,9 @@ void handle_pending_error(int32_t step, int32_t include_line, const char* includ
         end_process();
     }
     if (critical) end_process();
-    if (answer == box_answer::yes) {
-        pending_error.store(0, std::memory_order_release);
-        return;
-    }
-    close_requested.store(true, std::memory_order_release);
-    stop_program_thread();
+    if (answer != box_answer::yes) return false;
+    pending_error.store(0, std::memory_order_release);
+    return true;
 }
 
 void set_executable_name(const std::string& started_as) {
