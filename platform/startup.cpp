@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <thread>
 
 #include "platform/command_line.h"
@@ -12,6 +11,7 @@
 #include "platform/files.h"
 #include "platform/keys.h"
 #include "platform/openal/audio_device.h"
+#include "platform/process_end.h"
 #include "platform/program_control.h"
 #include "platform/screen.h"
 #include "platform/x11/message_box_x11.h"
@@ -48,8 +48,7 @@ void event_timer_thread() {
     }
     close_all_files();
     close_audio_device();
-    stop_window_thread();
-    std::exit(0);
+    end_process(0);
 }
 
 // Services the sound every pass (about 16 ms), builds display frames every other pass unless
@@ -72,7 +71,6 @@ void housekeeping_thread() {
 void run_program(int argc, char** argv, void (*program)()) {
     // Every thread may talk to the X server: the window, the error box on the converter's.
     XInitThreads();
-    claim_window_thread();
     char fallback_name[] = "morvane";
     char* program_name = argc > 0 && argv[0] ? argv[0] : fallback_name;
     set_executable_name(program_name);

@@ -15,7 +15,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -77,9 +76,6 @@ struct window_layer_state {
     std::atomic<Window> x_window{0};   // written once by the main thread, before `exists`
     std::atomic<bool> close_box{false};  // set by the main thread's close callback
     std::atomic<Display*> glut_connection{nullptr};  // for the X error handler, on any thread
-    std::atomic<std::thread::id> main_thread{};  // written once by the main thread at start-up
-    std::atomic<bool> stop_asked{false};  // set by a thread about to end the process
-    std::atomic<bool> stopped{false};     // set by the main thread once it has stopped for good
     title_state title;
     frame_mailbox frames;
     window_requests requests;
@@ -89,16 +85,6 @@ struct window_layer_state {
 window_layer_state& layer() { return lasting_state<window_layer_state>(); }
 
 void sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-
-// The main thread's answer to stop_window_thread: it sleeps until the process ends.
-void stop_here_if_asked() {
-    if (!layer().stop_asked.load(std::memory_order_acquire)) return;
-    layer().stopped.store(true, std::memory_order_release);
-    for (;;) sleep_ms(16);
-}
-
-// Also for the ends of the process that do not pass through the shutdown (critical errors).
-void stop_window_thread_at_exit() { stop_window_thread(); }
 
 void post_task(std::function<void()> task) {
     window_requests& requests = layer().requests;
@@ -359,21 +345,14 @@ void centre_window() {
 
 }  // namespace
 
-void claim_window_thread() { layer().main_thread.store(std::this_thread::get_id(), std::memory_order_release); }
-
 void run_window(char* program_name) {
-    stop_here_if_asked();
     int argc = 1;
     char* argv[] = {program_name, nullptr};
     glutInit(&argc, argv);
-    // Registered after FreeGLUT's own exit handler, so it runs before it.
-    std::atexit(stop_window_thread_at_exit);
-    stop_here_if_asked();
     glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_CONTINUE_EXECUTION);
     create_window();
     window_thread_state& main = layer().main;
     for (;;) {
-        stop_here_if_asked();
         if (!main.open) {  // only the process's end is left to come
             sleep_ms(16);
             continue;
@@ -396,13 +375,6 @@ void offer_display_frame(const display_frame& frame) {
 }
 
 bool window_close_box_pressed() { return layer().close_box.load(std::memory_order_acquire); }
-
-void stop_window_thread() {
-    const std::thread::id main_thread = layer().main_thread.load(std::memory_order_acquire);
-    if (main_thread == std::thread::id() || main_thread == std::this_thread::get_id()) return;
-    layer().stop_asked.store(true, std::memory_order_release);
-    while (!layer().stopped.load(std::memory_order_acquire)) sleep_ms(1);
-}
 
 bool window_exists() { return layer().exists.load(std::memory_order_acquire); }
 
