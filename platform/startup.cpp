@@ -16,6 +16,7 @@
 #include "platform/screen.h"
 #include "platform/x11/message_box_x11.h"
 #include "platform/x11/window_loop.h"
+#include "platform/x11/x_errors.h"
 
 namespace {
 
@@ -58,7 +59,7 @@ void housekeeping_thread() {
     for (unsigned pass = 0;; ++pass) {
         sleep_ms(15);
         sleep_ms(1);
-        if (close_requested.load(std::memory_order_acquire) || window_close_box_pressed()) shut_down();
+        if (close_requested.load(std::memory_order_acquire) || window_closed()) shut_down();
         service_audio();
         if (pass % 2 == 0 && !suspend_program.load(std::memory_order_acquire) && build_display_frame(building)) {
             offer_display_frame(building);
@@ -71,6 +72,7 @@ void housekeeping_thread() {
 void run_program(int argc, char** argv, void (*program)()) {
     // Every thread may talk to the X server: the window, the error box on the converter's.
     XInitThreads();
+    install_x_error_handlers();
     char fallback_name[] = "morvane";
     char* program_name = argc > 0 && argv[0] ? argv[0] : fallback_name;
     set_executable_name(program_name);

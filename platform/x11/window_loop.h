@@ -12,5 +12,6 @@
 // Hands a newly built frame to the window, which draws it at its next pass (housekeeping).
 void offer_display_frame(const display_frame& frame);
 
-// True once the window's close box has been pressed.
-bool window_close_box_pressed();
+// True once the window's close box has been pressed or another client has destroyed the
+// window; either ends the program.
+bool window_closed();
