@@ -1,10 +1,10 @@
 #include "platform/errors.h"
 
-#include <cstdlib>
 #include <map>
 #include <new>
 
 #include "platform/message_box.h"
+#include "platform/process_end.h"
 #include "platform/program_control.h"
 
 std::atomic<int32_t> pending_error{0};
@@ -104,8 +104,6 @@ std::string format_line(int32_t line, const char* module) {
     return "Line: " + std::to_string(static_cast<uint32_t>(line)) + " (in " + module + ")\n";
 }
 
-[[noreturn]] void end_process() { std::exit(0); }
-
 }  // namespace
 
 std::string error_message(int32_t number) {
@@ -126,7 +124,7 @@ void raise_error(int32_t number) {
             show_message_box(title, critical_text(number), box_buttons::ok);
         } catch (const std::bad_alloc&) {
         }
-        end_process();
+        end_process(0);
     }
     if (number <= 0) number = 5;
     int32_t none = 0;
@@ -135,9 +133,9 @@ void raise_error(int32_t number) {
     }
 }
 
-void handle_pending_error(int32_t step, int32_t include_line, const char* include_name) {
+bool handle_pending_error(int32_t step, int32_t include_line, const char* include_name) {
     const int32_t number = pending_error.load(std::memory_order_acquire);
-    if (number == 0) return;
+    if (number == 0) return true;
     const bool critical = is_critical_at_box(number);
     box_answer answer = box_answer::no;
     try {
@@ -150,15 +148,12 @@ void handle_pending_error(int32_t step, int32_t include_line, const char* includ
                                   executable_name();
         answer = show_message_box(title, text, critical ? box_buttons::ok : box_buttons::yes_no);
     } catch (const std::bad_alloc&) {
-        end_process();
+        end_process(0);
     }
-    if (critical) end_process();
-    if (answer == box_answer::yes) {
-        pending_error.store(0, std::memory_order_release);
-        return;
-    }
-    close_requested.store(true, std::memory_order_release);
-    stop_program_thread();
+    if (critical) end_process(0);
+    if (answer != box_answer::yes) return false;
+    pending_error.store(0, std::memory_order_release);
+    return true;
 }
 
 void set_executable_name(const std::string& started_as) {

@@ -43,9 +43,11 @@ bool is_critical_error(int32_t number);
 inline bool error_is_pending() { return pending_error.load(std::memory_order_acquire) != 0; }
 
 // Shows the Yes/No box for pending_error, naming the step (main module) or the include line
-// and include name. Yes clears the error; No ends the program. The memory-block errors 300 to
-// 315 get an OK box instead and end the process. Called only by statement_event_check.
-void handle_pending_error(int32_t step, int32_t include_line, const char* include_name);
+// and include name; true when the program goes on: Yes (which clears the error) or no error
+// pending. On No it returns false and leaves the error pending; ending the program is the
+// caller's part. The memory-block errors 300 to 315 get an OK box instead and end the
+// process. Called only by statement_event_check.
+bool handle_pending_error(int32_t step, int32_t include_line, const char* include_name);
 
 // The executable's file name as it was started, less its folder: the error boxes' titles end
 // with it. Set once at start-up.

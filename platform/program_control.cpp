@@ -25,8 +25,10 @@ void statement_event_check(int32_t step, int32_t include_line, const char* inclu
         if (stop_program.load(std::memory_order_acquire)) stop_program_thread();
         sleep_ms(10);
     }
-    if (pending_error.load(std::memory_order_acquire) != 0) {
-        handle_pending_error(step, include_line, include_name);
+    if (pending_error.load(std::memory_order_acquire) != 0 && !handle_pending_error(step, include_line, include_name)) {
+        // No in the error box ends the program as the converter's own end does.
+        close_requested.store(true, std::memory_order_release);
+        stop_program_thread();
     }
 }
 

@@ -19,7 +19,7 @@ extern std::atomic<bool> stop_program;
 extern std::atomic<bool> program_thread_stopped;
 
 // The per-step check: clears event_pending, holds while paused, never returns once a stop is
-// requested, and shows a pending run-time error's box.
+// requested, and shows a pending run-time error's box, whose No ends the program.
 void statement_event_check(int32_t step, int32_t include_line, const char* include_name);
 
 // Ends the converter thread's part in the program: acknowledges the shutdown and sleeps until

@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <thread>
 
 #include "platform/command_line.h"
@@ -12,10 +11,12 @@
 #include "platform/files.h"
 #include "platform/keys.h"
 #include "platform/openal/audio_device.h"
+#include "platform/process_end.h"
 #include "platform/program_control.h"
 #include "platform/screen.h"
 #include "platform/x11/message_box_x11.h"
 #include "platform/x11/window_loop.h"
+#include "platform/x11/x_errors.h"
 
 namespace {
 
@@ -48,8 +49,7 @@ void event_timer_thread() {
     }
     close_all_files();
     close_audio_device();
-    stop_window_thread();
-    std::exit(0);
+    end_process(0);
 }
 
 // Services the sound every pass (about 16 ms), builds display frames every other pass unless
@@ -59,7 +59,7 @@ void housekeeping_thread() {
     for (unsigned pass = 0;; ++pass) {
         sleep_ms(15);
         sleep_ms(1);
-        if (close_requested.load(std::memory_order_acquire) || window_close_box_pressed()) shut_down();
+        if (close_requested.load(std::memory_order_acquire) || window_closed()) shut_down();
         service_audio();
         if (pass % 2 == 0 && !suspend_program.load(std::memory_order_acquire) && build_display_frame(building)) {
             offer_display_frame(building);
@@ -72,7 +72,7 @@ void housekeeping_thread() {
 void run_program(int argc, char** argv, void (*program)()) {
     // Every thread may talk to the X server: the window, the error box on the converter's.
     XInitThreads();
-    claim_window_thread();
+    install_x_error_handlers();
     char fallback_name[] = "morvane";
     char* program_name = argc > 0 && argv[0] ? argv[0] : fallback_name;
     set_executable_name(program_name);

@@ -14,7 +14,6 @@
 #include "platform/cp437_font.h"
 #include "platform/x11/message_box_x11.h"
 #include "platform/x11/window_layer.h"
-#include "platform/x11/window_loop.h"
 
 namespace {
 
@@ -145,8 +144,9 @@ bool answer_of(const dialog& box, XEvent& event, box_buttons buttons, box_answer
     return false;
 }
 
-// Shows the dialog and waits for its answer; No (or OK) when it cannot be shown.
-box_answer ask(const std::string& title, const std::string& text, box_buttons buttons) {
+}  // namespace
+
+box_answer show_x11_message_box(const std::string& title, const std::string& text, box_buttons buttons) {
     dialog box;
     box.connection = XOpenDisplay(nullptr);
     if (!box.connection) return buttons == box_buttons::ok ? box_answer::ok : box_answer::no;
@@ -166,8 +166,6 @@ box_answer ask(const std::string& title, const std::string& text, box_buttons bu
     XCloseDisplay(box.connection);
     return answer;
 }
-
-}  // namespace
 
 std::vector<std::string> message_box_lines(const std::string& text) {
     std::vector<std::string> lines;
@@ -204,13 +202,4 @@ message_box_layout layout_message_box(const std::vector<std::string>& lines, box
         x += button_width + button_gap;
     }
     return layout;
-}
-
-box_answer show_x11_message_box(const std::string& title, const std::string& text, box_buttons buttons) {
-    const box_answer answer = ask(title, text, buttons);
-    // An OK box is shown only for a critical error, and the process ends as soon as it is
-    // closed: the main thread must first stop, so that no exit handler of the GL driver or of
-    // FreeGLUT runs while it is inside them (it may still be making the window).
-    if (buttons == box_buttons::ok) stop_window_thread();
-    return answer;
 }

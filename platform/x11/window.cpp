@@ -5,7 +5,9 @@
 // so the keypad's digits give the main block's codes. Pause, Break, Scroll Lock and the
 // modifier and lock keys are seen on the own connection, beside FreeGLUT's, so a character or
 // function key pressed in the same instant as Pause may be taken before or after it. The close
-// box makes FreeGLUT destroy its window (it always does); the process ends right after.
+// box makes FreeGLUT destroy its window (it always does); the process ends right after. A
+// window destroyed by another client is seen on the own connection (FreeGLUT ignores its
+// DestroyNotify) and ends the program as the close box does; FreeGLUT is not called again.
 #include <GL/freeglut.h>
 #include <GL/glx.h>
 #include <X11/Xlib.h>
@@ -15,7 +17,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -29,6 +30,7 @@
 #include "platform/window.h"
 #include "platform/x11/window_layer.h"
 #include "platform/x11/window_loop.h"
+#include "platform/x11/x_errors.h"
 
 namespace {
 
@@ -61,7 +63,7 @@ struct window_requests {
 struct window_thread_state {
     Display* own_connection = nullptr;
     Display* glut_connection = nullptr;
-    bool open = false;  // false again once the close box has destroyed FreeGLUT's window
+    bool open = false;  // false again once FreeGLUT's window is gone
     display_frame drawn;
     int screen_width = 0;
     int screen_height = 0;
@@ -75,11 +77,9 @@ struct window_thread_state {
 struct window_layer_state {
     std::atomic<bool> exists{false};   // set once by the main thread when the window is made
     std::atomic<Window> x_window{0};   // written once by the main thread, before `exists`
-    std::atomic<bool> close_box{false};  // set by the main thread's close callback
-    std::atomic<Display*> glut_connection{nullptr};  // for the X error handler, on any thread
-    std::atomic<std::thread::id> main_thread{};  // written once by the main thread at start-up
-    std::atomic<bool> stop_asked{false};  // set by a thread about to end the process
-    std::atomic<bool> stopped{false};     // set by the main thread once it has stopped for good
+    // Set by the main thread when the close box was pressed or another client destroyed the
+    // window.
+    std::atomic<bool> closed{false};
     title_state title;
     frame_mailbox frames;
     window_requests requests;
@@ -89,16 +89,6 @@ struct window_layer_state {
 window_layer_state& layer() { return lasting_state<window_layer_state>(); }
 
 void sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-
-// The main thread's answer to stop_window_thread: it sleeps until the process ends.
-void stop_here_if_asked() {
-    if (!layer().stop_asked.load(std::memory_order_acquire)) return;
-    layer().stopped.store(true, std::memory_order_release);
-    for (;;) sleep_ms(16);
-}
-
-// Also for the ends of the process that do not pass through the shutdown (critical errors).
-void stop_window_thread_at_exit() { stop_window_thread(); }
 
 void post_task(std::function<void()> task) {
     window_requests& requests = layer().requests;
@@ -227,9 +217,10 @@ void on_reshape(int width, int height) {
     main.client_height = height;
 }
 
-void on_close() {
+// The close box, or the window destroyed by another client: the end of the program.
+void on_window_gone() {
     layer().main.open = false;
-    layer().close_box.store(true, std::memory_order_release);
+    layer().closed.store(true, std::memory_order_release);
 }
 
 // Takes a frame the housekeeping thread built since the last draw, resizes the window to it
@@ -289,6 +280,10 @@ void service_own_connection() {
     while (XPending(connection) > 0) {
         XEvent event;
         XNextEvent(connection, &event);
+        if (event.type == DestroyNotify && event.xdestroywindow.window == program_x_window()) {
+            on_window_gone();
+            return;
+        }
         if (take_control_key(event)) continue;
         std::vector<x_event_handler> handlers;
         {
@@ -312,17 +307,6 @@ void wait_for_events() {
     poll(watched, 2, static_cast<int>(draw_period.count()));
 }
 
-// FreeGLUT's X error handler, kept when ours is installed; read on any thread.
-std::atomic<XErrorHandler> glut_error_handler{nullptr};
-
-// Errors on the window layer's own connections (a request about a window that has just gone)
-// are harmless; FreeGLUT's keep FreeGLUT's handling.
-int on_x_error(Display* connection, XErrorEvent* error) {
-    const XErrorHandler glut_handler = glut_error_handler.load();
-    if (connection == layer().glut_connection.load() && glut_handler) return glut_handler(connection, error);
-    return 0;
-}
-
 void create_window() {
     window_thread_state& main = layer().main;
     glutInitDisplayMode(GLUT_DOUBLE | GLUT_RGB);
@@ -332,18 +316,18 @@ void create_window() {
     glutReshapeFunc(on_reshape);
     glutKeyboardFunc(on_character);
     glutSpecialFunc(on_special);
-    glutCloseFunc(on_close);
+    glutCloseFunc(on_window_gone);
     main.open = true;
     main.glut_connection = glXGetCurrentDisplay();
     main.screen_width = glutGet(GLUT_SCREEN_WIDTH);
     main.screen_height = glutGet(GLUT_SCREEN_HEIGHT);
     const Window x_window = glXGetCurrentDrawable();
-    layer().glut_connection.store(main.glut_connection);
-    glut_error_handler.store(XSetErrorHandler(on_x_error));
+    watch_glut_connection(main.glut_connection);
     main.own_connection = XOpenDisplay(DisplayString(main.glut_connection));
     if (main.own_connection) {
-        // Several clients may select key presses on one window: FreeGLUT keeps its own.
-        XSelectInput(main.own_connection, x_window, KeyPressMask);
+        // Several clients may select key presses and structure events on one window: FreeGLUT
+        // keeps its own.
+        XSelectInput(main.own_connection, x_window, KeyPressMask | StructureNotifyMask);
         XFlush(main.own_connection);
     }
     layer().x_window.store(x_window, std::memory_order_release);
@@ -359,28 +343,21 @@ void centre_window() {
 
 }  // namespace
 
-void claim_window_thread() { layer().main_thread.store(std::this_thread::get_id(), std::memory_order_release); }
-
 void run_window(char* program_name) {
-    stop_here_if_asked();
     int argc = 1;
     char* argv[] = {program_name, nullptr};
     glutInit(&argc, argv);
-    // Registered after FreeGLUT's own exit handler, so it runs before it.
-    std::atexit(stop_window_thread_at_exit);
-    stop_here_if_asked();
     glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_CONTINUE_EXECUTION);
     create_window();
     window_thread_state& main = layer().main;
     for (;;) {
-        stop_here_if_asked();
         if (!main.open) {  // only the process's end is left to come
             sleep_ms(16);
             continue;
         }
         glutMainLoopEvent();
+        if (main.open) service_own_connection();
         if (!main.open) continue;
-        service_own_connection();
         run_tasks();
         apply_changed_title();
         take_fresh_frame();
@@ -395,14 +372,7 @@ void offer_display_frame(const display_frame& frame) {
     frames.fresh = true;
 }
 
-bool window_close_box_pressed() { return layer().close_box.load(std::memory_order_acquire); }
-
-void stop_window_thread() {
-    const std::thread::id main_thread = layer().main_thread.load(std::memory_order_acquire);
-    if (main_thread == std::thread::id() || main_thread == std::this_thread::get_id()) return;
-    layer().stop_asked.store(true, std::memory_order_release);
-    while (!layer().stopped.load(std::memory_order_acquire)) sleep_ms(1);
-}
+bool window_closed() { return layer().closed.load(std::memory_order_acquire); }
 
 bool window_exists() { return layer().exists.load(std::memory_order_acquire); }
 

@@ -4,10 +4,6 @@
 
 #include "platform/screen.h"
 
-// Marks the calling thread as the one that will run the window (start-up, before the other
-// threads start).
-void claim_window_thread();
-
 // Makes the window (640 x 400, the stored title or "Untitled") and runs its event loop on the
 // calling thread, the main thread, until the process ends. `program_name` is argv[0], the only
 // argument FreeGLUT sees.
@@ -16,10 +12,6 @@ void claim_window_thread();
 // Hands a newly built frame to the window, which draws it at its next pass (housekeeping).
 void offer_display_frame(const display_frame& frame);
 
-// True once the window's close box has been pressed.
-bool window_close_box_pressed();
-
-// Makes the main thread stop touching FreeGLUT and X for good, and returns once it has; called
-// by the thread that is about to end the process, so that no exit handler of FreeGLUT's runs
-// while the main thread is inside FreeGLUT. Does nothing on the main thread itself.
-void stop_window_thread();
+// True once the window's close box has been pressed or another client has destroyed the
+// window; either ends the program.
+bool window_closed();

@@ -91,6 +91,30 @@ TEST(ErrorBox, NoEndsTheProgram) {
     EXPECT_EQ(pending_error, 53);
 }
 
+// The box tells its caller whether to go on; ending the program is the per-step check's part.
+TEST(ErrorBox, ReturnsWhetherTheProgramGoesOn) {
+    const struct {
+        box_answer answer;
+        bool goes_on;
+        int32_t left_pending;
+    } cases[] = {{box_answer::yes, true, 0}, {box_answer::no, false, 53}};
+    for (const auto& c : cases) {
+        runtime_double runtime;
+        runtime.answer({c.answer});
+        raise_error(53);
+        EXPECT_EQ(handle_pending_error(149, 0, nullptr), c.goes_on);
+        EXPECT_EQ(pending_error, c.left_pending);
+        EXPECT_FALSE(close_requested);
+        EXPECT_EQ(runtime.boxes().size(), 1u);
+    }
+}
+
+TEST(ErrorBox, NothingPendingShowsNoBoxAndGoesOn) {
+    runtime_double runtime;
+    EXPECT_TRUE(handle_pending_error(3, 0, nullptr));
+    EXPECT_TRUE(runtime.boxes().empty());
+}
+
 TEST(ErrorBoxDeathTest, MemoryBlockErrorsAreCriticalAtTheBox) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(

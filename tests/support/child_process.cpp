@@ -6,6 +6,7 @@
 #include <grp.h>
 #include <pwd.h>
 #include <stdexcept>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -14,9 +15,14 @@ child_process::child_process(const std::string& program, const child_options& op
     std::vector<char*> argv;
     for (const std::string& argument : options.arguments) argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
+    // In memory: reachable whatever user the child runs as and whatever folder it is in.
+    if (options.keep_output && (output_ = memfd_create("child-output", MFD_CLOEXEC)) < 0) {
+        throw std::runtime_error("no file for the child's output");
+    }
     pid_ = fork();
     if (pid_ < 0) throw std::runtime_error("fork failed");
     if (pid_ == 0) {
+        if (output_ >= 0 && (dup2(output_, STDOUT_FILENO) < 0 || dup2(output_, STDERR_FILENO) < 0)) _exit(124);
         for (const std::string& variable : options.environment) putenv(const_cast<char*>(variable.c_str()));
         if (!options.working_directory.empty() && chdir(options.working_directory.c_str()) != 0) _exit(126);
         if (options.run_as_user) {
@@ -34,6 +40,17 @@ child_process::~child_process() {
         kill(pid_, SIGKILL);
         waitpid(pid_, nullptr, 0);
     }
+    if (output_ >= 0) close(output_);
+}
+
+std::string child_process::output() const {
+    std::string text;
+    char buffer[4096];
+    ssize_t got = 0;
+    for (off_t at = 0; output_ >= 0 && (got = pread(output_, buffer, sizeof buffer, at)) > 0; at += got) {
+        text.append(buffer, static_cast<std::size_t>(got));
+    }
+    return text;
 }
 
 bool child_process::running() {

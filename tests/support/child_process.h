@@ -13,6 +13,7 @@ struct child_options {
     std::string working_directory;       // empty: the test's own
     std::vector<std::string> environment;  // "NAME=value", added to the test's own
     std::optional<uid_t> run_as_user;      // drop to this user (and its group) before exec
+    bool keep_output = false;              // its output and error output kept, for output()
 };
 
 class child_process {
@@ -28,10 +29,13 @@ class child_process {
     // ended by a signal, which gives -signal).
     std::optional<int> wait_for_exit(std::chrono::milliseconds limit);
     bool running();
+    // What it wrote so far to its output and error output, when they are kept.
+    std::string output() const;
 
   private:
     pid_t pid_ = -1;
     std::optional<int> status_;
+    int output_ = -1;  // a file in memory, or -1
 };
 
 // The uid of the unprivileged user "nobody", for tests that must not run as root.

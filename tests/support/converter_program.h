@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "converter/mosaic.h"
-#include "support/child_process.h"
+#include "support/program_run.h"
 #include "support/converter_fixtures.h"
 #include "support/wave_capture.h"
 
@@ -46,14 +46,14 @@ class installed_program {
     // Starts the program with `arguments` from `working_directory`, without a sound device, as
     // `user` when one is given. The GL driver does not free everything before the process ends
     // (no leak report) and its software rasteriser runs on the calling thread only.
-    std::unique_ptr<child_process> start(const std::vector<std::string>& arguments,
+    std::unique_ptr<program_run> start(const std::vector<std::string>& arguments,
                                          const std::filesystem::path& working_directory,
                                          std::optional<uid_t> user = std::nullopt) const {
         return start_with(arguments, working_directory, "ALSOFT_DRIVERS=null", user);
     }
 
     // As start, but the sound goes to the wave file sound_file() instead of a sound card.
-    std::unique_ptr<child_process> start_capturing_sound(const std::vector<std::string>& arguments,
+    std::unique_ptr<program_run> start_capturing_sound(const std::vector<std::string>& arguments,
                                                          const std::filesystem::path& working_directory) const {
         const std::filesystem::path config = folder_.path() / "alsoft.conf";
         write_whole_file(config, wave_output_config(sound_file()));
@@ -66,13 +66,13 @@ class installed_program {
     const std::filesystem::path& path() const { return folder_.path(); }
 
   private:
-    std::unique_ptr<child_process> start_with(const std::vector<std::string>& arguments,
+    std::unique_ptr<program_run> start_with(const std::vector<std::string>& arguments,
                                               const std::filesystem::path& working_directory,
                                               const std::string& sound_setting,
                                               std::optional<uid_t> user = std::nullopt) const {
         std::vector<std::string> argv = {(folder_.path() / "morvane").string()};
         argv.insert(argv.end(), arguments.begin(), arguments.end());
-        return std::make_unique<child_process>(
+        return std::make_unique<program_run>(
             argv[0], child_options{.arguments = argv,
                                    .working_directory = working_directory.string(),
                                    .environment = {sound_setting, "ASAN_OPTIONS=detect_leaks=0", "LP_NUM_THREADS=0"},

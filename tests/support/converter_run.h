@@ -94,5 +94,5 @@ class ConverterRun : public testing::Test {
     xvfb_display display{screen_width, screen_height};
     Display* x = nullptr;
     installed_program program;
-    std::unique_ptr<child_process> morvane;
+    std::unique_ptr<program_run> morvane;
 };

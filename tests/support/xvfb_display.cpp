@@ -58,7 +58,13 @@ xvfb_display::xvfb_display(int width, int height) {
     setenv("DISPLAY", name_.c_str(), 1);
 }
 
-xvfb_display::~xvfb_display() {
-    kill(server_, SIGTERM);
+xvfb_display::~xvfb_display() { end_server(SIGTERM); }
+
+void xvfb_display::kill_now() { end_server(SIGKILL); }
+
+void xvfb_display::end_server(int signal) {
+    if (server_ < 0) return;
+    kill(server_, signal);
     waitpid(server_, nullptr, 0);
+    server_ = -1;
 }

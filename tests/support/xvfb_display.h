@@ -16,7 +16,13 @@ class xvfb_display {
     // ":N", also set as DISPLAY.
     const std::string& name() const { return name_; }
 
+    // Kills the server at once (SIGKILL), as when it crashes or the session ends under its
+    // clients; the test's own connections to it must be closed first.
+    void kill_now();
+
   private:
+    void end_server(int signal);
+
     std::string name_;
     pid_t server_ = -1;
 };
