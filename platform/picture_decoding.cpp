@@ -93,6 +93,8 @@ rgba_pixels decode_picture(std::span<const uint8_t> bytes, uint64_t pixel_limit)
         return pixels;
     }
     pixels.bytes.reset(stbi_load_from_memory(bytes.data(), int(bytes.size()), &width, &height, &channels, 4));
+    // stb_image 2.27 takes a PNM header without sides ("P5" alone) for a picture of no pixels.
+    if (width < 1 || height < 1) pixels.bytes.reset();
     if (!pixels.bytes) return pixels;
     pixels.width = width;
     pixels.height = height;
