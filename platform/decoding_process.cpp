@@ -7,8 +7,8 @@
 // process that finds it knows it is a decoding process, and one that does not goes on as the
 // program. It checks before main, so that nothing of the program starts in it: not the
 // converter, nor the window, nor the sound. It then limits its memory, installs a system-call
-// filter that leaves it memory and its answer, decodes, and leaves the pixels in the answer,
-// the memory file at descriptor 4, which the program maps once the process has ended.
+// filter that leaves it memory and its answer, decodes, and writes the pixels to its answer,
+// the memory file at descriptor 4, which the program reads once the process has ended.
 #include "platform/decoding_process.h"
 
 #include <fcntl.h>
@@ -32,6 +32,7 @@
 #include <cstring>
 #include <span>
 #include <utility>
+#include <vector>
 
 #include "platform/picture_decoding.h"
 
@@ -91,8 +92,10 @@ class descriptor {
     ~descriptor() {
         if (number_ >= 0) close(number_);
     }
+    descriptor(descriptor&& other) noexcept : number_(std::exchange(other.number_, -1)) {}
     descriptor(const descriptor&) = delete;
     descriptor& operator=(const descriptor&) = delete;
+    descriptor& operator=(descriptor&&) = delete;
     int get() const { return number_; }
     int release() { return std::exchange(number_, -1); }
 
@@ -101,6 +104,17 @@ class descriptor {
 };
 
 // ---- The decoding process ----
+
+bool write_all(int to, const void* bytes, size_t count) {
+    for (size_t done = 0; done < count;) {
+        const ssize_t n = write(to, static_cast<const char*>(bytes) + done, count - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += size_t(n);
+    }
+    return true;
+}
+
 
 // Limits the address space to what the process has now plus `limit` bytes (0: no limit), and
 // lets a crash write no core file.
@@ -135,7 +149,7 @@ bool confine() {
     }
     allow(SCMP_SYS(mmap), 1, SCMP_A2(SCMP_CMP_MASKED_EQ, PROT_EXEC, 0));
     allow(SCMP_SYS(mprotect), 1, SCMP_A2(SCMP_CMP_MASKED_EQ, PROT_EXEC, 0));
-    allow(SCMP_SYS(ftruncate), 1, SCMP_A0(SCMP_CMP_EQ, answer_descriptor));
+    allow(SCMP_SYS(write), 1, SCMP_A0(SCMP_CMP_EQ, answer_descriptor));
     if (sanitizer_runtime) allow(SCMP_SYS(sigaltstack), 0, none);  // AddressSanitizer's end of the process
     const bool loaded = added && seccomp_load(filter) == 0;
     seccomp_release(filter);
@@ -150,17 +164,18 @@ void make_probe_call(decoding_probe probe) {
     }
 }
 
-// The answer: its header and the pixels, in the answer file sized to hold exactly them.
+// The answer: its header and the pixels as color32 values, written to the answer file, which
+// holds nothing else. Written rather than mapped: the kernel fills the file's pages far faster
+// than this process could by touching them one by one.
 bool write_answer(const rgba_pixels& pixels) {
-    const size_t pixel_bytes = size_t(pixels.width) * size_t(pixels.height) * 4;
-    const size_t size = sizeof(answer_header) + pixel_bytes;
-    if (ftruncate(answer_descriptor, off_t(size)) != 0) return false;
-    void* mapping = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, answer_descriptor, 0);
-    if (mapping == MAP_FAILED) return false;
+    const size_t count = size_t(pixels.width) * size_t(pixels.height);
+    uint8_t* const bytes = pixels.bytes.get();
+    for (size_t i = 0; i < count; ++i) {
+        const color32 colour = color_of_rgba(bytes + 4 * i);
+        std::memcpy(bytes + 4 * i, &colour, sizeof colour);
+    }
     const answer_header header{uint32_t(pixels.width), uint32_t(pixels.height), 0};
-    std::memcpy(mapping, &header, sizeof header);
-    std::memcpy(static_cast<uint8_t*>(mapping) + sizeof header, pixels.bytes.get(), pixel_bytes);
-    return true;
+    return write_all(answer_descriptor, &header, sizeof header) && write_all(answer_descriptor, bytes, 4 * count);
 }
 
 // The decoding process's whole work; its exit code.
@@ -210,16 +225,6 @@ int new_memory_file(const char* name, unsigned flags) {
     return above_process_descriptors(memfd_create(name, MFD_CLOEXEC | flags));
 }
 
-bool write_all(int to, const void* bytes, size_t count) {
-    for (size_t done = 0; done < count;) {
-        const ssize_t n = write(to, static_cast<const char*>(bytes) + done, count - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += size_t(n);
-    }
-    return true;
-}
-
 // The request for the picture in `file`, sealed; -1 when it cannot be made or the file is
 // empty. The file's bytes go from file to file without passing through this process's memory.
 int make_request(int file, uint64_t size, const decoding_limits& limits) {
@@ -240,6 +245,12 @@ int make_request(int file, uint64_t size, const decoding_limits& limits) {
     }
     if (copied == 0 || fcntl(request.get(), F_ADD_SEALS, request_seals) != 0) return -1;
     return request.release();
+}
+
+size_t environment_size() {
+    size_t count = 0;
+    while (environ[count] != nullptr) ++count;
+    return count;
 }
 
 // Starts a decoding process with `request` and `answer`; its process id, or -1. posix_spawn
@@ -265,8 +276,15 @@ pid_t start_decoding_process(int request, int answer) {
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     char name[] = "morvane-decoding";
     char* const arguments[] = {name, nullptr};
+    // The decoding's few large buffers live briefly: huge pages spare it most of its page faults.
+    char huge_pages[] = "GLIBC_TUNABLES=glibc.malloc.hugetlb=1";
+    std::vector<char*> environment(environ, environ + environment_size());
+    environment.push_back(huge_pages);
+    environment.push_back(nullptr);
     pid_t process = -1;
-    if (posix_spawn(&process, "/proc/self/exe", &actions, &attributes, arguments, environ) != 0) process = -1;
+    if (posix_spawn(&process, "/proc/self/exe", &actions, &attributes, arguments, environment.data()) != 0) {
+        process = -1;
+    }
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     return process;
@@ -294,12 +312,13 @@ bool ended_well(pid_t process) {
     return ended && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-// The pixels in `answer`, trusted in nothing: sides of 1 to 65535 within the pixel limit, and
-// exactly their bytes.
-std::optional<decoded_pixels> read_answer(int answer, uint64_t pixel_limit) {
+// The picture in `answer`, trusted in nothing: sides of 1 to 65535 within the pixel limit, and
+// exactly their bytes. Takes `answer` over.
+std::optional<decoded_picture> read_answer(descriptor answer, uint64_t pixel_limit) {
     struct stat info {};
     answer_header header{};
-    if (fstat(answer, &info) != 0 || pread(answer, &header, sizeof header, 0) != ssize_t(sizeof header)) {
+    if (fstat(answer.get(), &info) != 0 ||
+        pread(answer.get(), &header, sizeof header, 0) != ssize_t(sizeof header)) {
         return std::nullopt;
     }
     const uint64_t pixels = uint64_t(header.width) * header.height;
@@ -307,35 +326,40 @@ std::optional<decoded_pixels> read_answer(int answer, uint64_t pixel_limit) {
         (pixel_limit != 0 && pixels > pixel_limit) || uint64_t(info.st_size) != sizeof header + 4 * pixels) {
         return std::nullopt;
     }
-    const size_t size = size_t(info.st_size);
-    void* mapping = mmap(nullptr, size, PROT_READ, MAP_SHARED | MAP_POPULATE, answer, 0);
-    if (mapping == MAP_FAILED) return std::nullopt;
-    return decoded_pixels(mapping, size, int32_t(header.width), int32_t(header.height));
+    return decoded_picture(answer.release(), int32_t(header.width), int32_t(header.height));
 }
 
 }  // namespace
 
-decoded_pixels::decoded_pixels(void* mapping, size_t size, int32_t width, int32_t height)
-    : mapping_(mapping), size_(size), width_(width), height_(height) {}
+decoded_picture::decoded_picture(int answer, int32_t width, int32_t height)
+    : answer_(answer), width_(width), height_(height) {}
 
-decoded_pixels::~decoded_pixels() {
-    if (mapping_ != nullptr) munmap(mapping_, size_);
+decoded_picture::~decoded_picture() {
+    if (answer_ >= 0) close(answer_);
 }
 
-decoded_pixels::decoded_pixels(decoded_pixels&& other) noexcept
-    : mapping_(other.mapping_), size_(other.size_), width_(other.width_), height_(other.height_) {
-    other.mapping_ = nullptr;
+decoded_picture::decoded_picture(decoded_picture&& other) noexcept
+    : answer_(std::exchange(other.answer_, -1)), width_(other.width_), height_(other.height_) {}
+
+bool decoded_picture::read_pixels(color32* pixels) const {
+    const size_t size = size_t(width_) * size_t(height_) * sizeof(color32);
+    auto* const bytes = reinterpret_cast<char*>(pixels);
+    for (size_t done = 0; done < size;) {
+        const ssize_t n = pread(answer_, bytes + done, size - done, off_t(sizeof(answer_header) + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += size_t(n);
+    }
+    return true;
 }
 
-const uint8_t* decoded_pixels::rgba() const { return static_cast<const uint8_t*>(mapping_) + sizeof(answer_header); }
-
-std::optional<decoded_pixels> decode_file_confined(int file, uint64_t size, const decoding_limits& limits) {
+std::optional<decoded_picture> decode_file_confined(int file, uint64_t size, const decoding_limits& limits) {
     const descriptor request(make_request(file, size, limits));
-    const descriptor answer(new_memory_file("morvane-pixels", 0));
+    descriptor answer(new_memory_file("morvane-pixels", 0));
     if (request.get() < 0 || answer.get() < 0) return std::nullopt;
     const pid_t process = start_decoding_process(request.get(), answer.get());
     if (process < 0 || !ended_well(process)) return std::nullopt;
-    return read_answer(answer.get(), limits.pixels);
+    return read_answer(std::move(answer), limits.pixels);
 }
 
 void set_decoding_probe(decoding_probe probe) { probe_for_tests = probe; }

@@ -6,29 +6,31 @@
 #include <cstdint>
 #include <optional>
 
+#include "platform/screen.h"
+
 struct decoding_limits {
     uint64_t pixels = 0;  // the most pixels a picture may have; 0: no limit
     uint64_t memory = 0;  // bytes the decoding may take beyond the process's start; 0: no limit
 };
 
-// Pixels decoded by a decoding process, mapped read-only until destroyed.
-class decoded_pixels {
+// A decoding process's answer: the decoded picture's sides, its pixels to be read.
+class decoded_picture {
   public:
-    decoded_pixels(void* mapping, size_t size, int32_t width, int32_t height);
-    ~decoded_pixels();
-    decoded_pixels(decoded_pixels&& other) noexcept;
-    decoded_pixels(const decoded_pixels&) = delete;
-    decoded_pixels& operator=(const decoded_pixels&) = delete;
-    decoded_pixels& operator=(decoded_pixels&&) = delete;
+    decoded_picture(int answer, int32_t width, int32_t height);
+    ~decoded_picture();
+    decoded_picture(decoded_picture&& other) noexcept;
+    decoded_picture(const decoded_picture&) = delete;
+    decoded_picture& operator=(const decoded_picture&) = delete;
+    decoded_picture& operator=(decoded_picture&&) = delete;
 
     int32_t width() const { return width_; }
     int32_t height() const { return height_; }
-    // width x height pixels of red, green, blue and alpha bytes, row by row from the top.
-    const uint8_t* rgba() const;
+    // Reads the width x height pixels, color32 values in rows from the top, into `pixels`;
+    // false when they cannot be read.
+    bool read_pixels(color32* pixels) const;
 
   private:
-    void* mapping_;
-    size_t size_;
+    int answer_;
     int32_t width_;
     int32_t height_;
 };
@@ -37,7 +39,7 @@ class decoded_pixels {
 // shrinks meanwhile), decoded in a decoding process that ends within a few seconds; nothing
 // when it cannot be decoded, has more pixels than `limits` allow, or the process fails in any
 // way (a crash, a forbidden system call, a limit, a malformed answer).
-std::optional<decoded_pixels> decode_file_confined(int file, uint64_t size, const decoding_limits& limits);
+std::optional<decoded_picture> decode_file_confined(int file, uint64_t size, const decoding_limits& limits);
 
 // For the confinement test: what a decoding process tries once confined, before decoding.
 enum class decoding_probe : uint32_t { none, open_file, run_program };

@@ -39,7 +39,7 @@ class DecodingProcess : public testing::Test {
         return name;
     }
 
-    std::optional<decoded_pixels> decode(const std::string& name, decoding_limits limits = {}) {
+    std::optional<decoded_picture> decode(const std::string& name, decoding_limits limits = {}) {
         const int file = open(name.c_str(), O_RDONLY | O_CLOEXEC);
         EXPECT_GE(file, 0);
         auto pixels = decode_file_confined(file, uint64_t(lseek(file, 0, SEEK_END)), limits);
@@ -51,12 +51,13 @@ class DecodingProcess : public testing::Test {
 };
 
 TEST_F(DecodingProcess, DecodesThePictureWhole) {
-    const auto pixels = decode(write_png(3, 2));
-    ASSERT_TRUE(pixels);
-    EXPECT_EQ(pixels->width(), 3);
-    EXPECT_EQ(pixels->height(), 2);
-    const std::vector<uint8_t> bytes(pixels->rgba(), pixels->rgba() + 3 * 2 * 4);
-    for (size_t i = 0; i < bytes.size(); ++i) EXPECT_EQ(bytes[i], 0x11 * (i % 4 + 1)) << i;
+    const auto picture = decode(write_png(3, 2));
+    ASSERT_TRUE(picture);
+    EXPECT_EQ(picture->width(), 3);
+    EXPECT_EQ(picture->height(), 2);
+    std::vector<color32> pixels(6);
+    ASSERT_TRUE(picture->read_pixels(pixels.data()));
+    EXPECT_EQ(pixels, std::vector<color32>(6, 0x44112233));
 }
 
 TEST_F(DecodingProcess, ForbiddenSystemCallsKillIt) {
