@@ -132,7 +132,7 @@ void limit_resources(uint64_t limit) {
     setrlimit(RLIMIT_AS, &address_space);
 }
 
-// From here on the process may only manage its memory (never executable), size its answer
+// From here on the process may only manage its memory (never executable), write its answer
 // and end; any other system call kills it. True when the filter is in place.
 bool confine() {
     if (thread_sanitizer_runtime) return true;
