@@ -6,9 +6,10 @@ TEST_BUILD_DIR ?= build-test
 TSAN_BUILD_DIR ?= build-tsan
 FUZZ_BUILD_DIR ?= build-fuzz
 JOBS           ?= $(shell nproc)
-FUZZ_RUNS      ?= 4000
+FUZZ_SECONDS   ?= 600
+FUZZ_TEST_SECONDS ?= 15
 
-.PHONY: deps build run test unit-test tsan-test fuzz-test bench clean
+.PHONY: deps build run test unit-test tsan-test fuzz-build fuzz-test fuzz bench clean
 
 deps:
 	@tools/install-deps.sh
@@ -35,11 +36,17 @@ tsan-test:
 	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/tests/tsan.supp" \
 	  ctest --test-dir $(TSAN_BUILD_DIR) --output-on-failure -j $(JOBS) --timeout 300 -L 'e2e|threads'
 
-# A short run of every fuzz target.
-fuzz-test:
+fuzz-build:
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD_DIR) -DCMAKE_BUILD_TYPE=Debug -DMORVANE_FUZZ=ON -DMORVANE_TESTS=OFF
 	cmake --build $(FUZZ_BUILD_DIR) -j $(JOBS)
-	@tools/run-fuzzers.sh $(FUZZ_BUILD_DIR) $(FUZZ_RUNS)
+
+# A short run of every fuzz target from the seed corpus, which reaches every picture decoder.
+fuzz-test: fuzz-build
+	@tools/run-fuzzers.sh $(FUZZ_BUILD_DIR) $(FUZZ_TEST_SECONDS)
+
+# A long run of every fuzz target: FUZZ_SECONDS each.
+fuzz: deps fuzz-build
+	@tools/run-fuzzers.sh $(FUZZ_BUILD_DIR) $(FUZZ_SECONDS)
 
 bench: deps
 	cmake -S . -B $(BUILD_DIR)-bench -DCMAKE_BUILD_TYPE=Release -DMORVANE_TESTS=OFF -DMORVANE_BENCH=ON

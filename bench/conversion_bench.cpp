@@ -1,19 +1,25 @@
 // The conversion core on its own, for a picture of the sampled size and a large photo-sized
-// one: loading the picture, drawing it on the canvas, the 374,400 pixel reads into the rows,
+// one: loading the picture (with its peak memory, beside stb_image's decoding alone), drawing
+// it on the canvas, the 374,400 pixel reads into the rows,
 // the 26 template passes over the shipped template, and all of it together. Runs in a scratch
 // folder of its own.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #define STB_IMAGE_WRITE_STATIC
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb/stb_image_write.h>
+// Only the declarations: the platform layer holds the decoder.
+#include <stb/stb_image.h>
 
 #include "converter/cassette.h"
 #include "converter/mosaic.h"
@@ -67,14 +73,47 @@ void report_errors(benchmark::State& state) {
     errors_seen = 0;
 }
 
+// The kilobytes of memory after `field` in /proc/self/status.
+double status_kilobytes(const std::string& field) {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.compare(0, field.size(), field) == 0) return std::stod(line.substr(field.size()));
+    }
+    return 0;
+}
+
+// The process's peak resident memory starts again from what it holds now.
+void restart_peak_memory() { std::ofstream("/proc/self/clear_refs") << "5"; }
+
+// The whole load, and the most memory it added to the process's resident memory at any time.
 void BM_LoadPicture(benchmark::State& state) {
     const string_descriptor name(picture_file(state.range(0), state.range(1)));
     fresh_canvas();
+    double peak = 0;
     for (auto _ : state) {
+        state.PauseTiming();
+        restart_peak_memory();
+        const double before = status_kilobytes("VmRSS:");
+        state.ResumeTiming();
         if (load_image_file(name) == -1) ++errors_seen;
         state.PauseTiming();
+        peak = std::max(peak, status_kilobytes("VmHWM:") - before);
         fresh_canvas();
         state.ResumeTiming();
+    }
+    state.counters["peak MB"] = peak / 1024;
+    report_errors(state);
+}
+
+// stb_image's decoding alone, of the file's bytes in memory: what the whole load is held to.
+void BM_DecodeWithStbAlone(benchmark::State& state) {
+    std::ifstream file(picture_file(state.range(0), state.range(1)), std::ios::binary);
+    const std::vector<stbi_uc> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    for (auto _ : state) {
+        int width = 0, height = 0, channels = 0;
+        stbi_uc* pixels = stbi_load_from_memory(bytes.data(), int(bytes.size()), &width, &height, &channels, 4);
+        if (pixels == nullptr) ++errors_seen;
+        stbi_image_free(pixels);
     }
     report_errors(state);
 }
@@ -126,6 +165,7 @@ void BM_WholeConversion(benchmark::State& state) {
 
 #define PICTURE_SIZES Args({78, 75})->Args({4000, 3000})->Unit(benchmark::kMillisecond)
 BENCHMARK(BM_LoadPicture)->PICTURE_SIZES;
+BENCHMARK(BM_DecodeWithStbAlone)->PICTURE_SIZES;
 BENCHMARK(BM_DrawPicture)->PICTURE_SIZES;
 BENCHMARK(BM_ReadCanvas)->PICTURE_SIZES;
 BENCHMARK(BM_TemplatePasses)->Unit(benchmark::kMillisecond);

@@ -1,7 +1,12 @@
 // Feeds arbitrary bytes to the picture loader as a file, as a dropped or named picture would
-// reach it: it must give an image or -1, never crash, leak or hang.
+// reach it, through the confined decoding process: it must give an image or -1, and never
+// crash, hang or leak here, whatever happens to the decoding process; no descriptor and no
+// process may be left behind.
+#include <dirent.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -24,6 +29,15 @@ std::string write_input(const uint8_t* data, size_t size) {
     return name;
 }
 
+int open_descriptors() {
+    DIR* folder = opendir("/proc/self/fd");
+    if (folder == nullptr) std::abort();
+    int count = 0;
+    while (readdir(folder) != nullptr) ++count;
+    closedir(folder);
+    return count;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -36,8 +50,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }();
     (void)ready;
     const std::string name = write_input(data, size);
+    const int descriptors = open_descriptors();
     const image_handle picture = load_image_file(string_descriptor(name));
     unlink(name.c_str());
+    if (open_descriptors() != descriptors) std::abort();
+    if (waitpid(-1, nullptr, WNOHANG) != -1 || errno != ECHILD) std::abort();  // a decoding process left
     if (picture == -1) return 0;
     if (picture > -2) std::abort();  // a new image has a handle below -1, and no error is raised
     put_image(1, 1, picture);

@@ -1,4 +1,5 @@
-// Picture loading: a file recognised by its content and decoded into a new 32-bit image.
+// Picture loading: a file recognised by its content and decoded, in a confined process of its
+// own, into a new 32-bit image.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +14,7 @@
 image_handle load_image_file(const string_descriptor& name, std::optional<int32_t> depth = std::nullopt);
 
 // Pictures of more than `pixels` pixels give -1, as if their memory could not be had: for the
-// fuzzer, whose memory is limited. 0, the start-up value, leaves the limit to the machine's
-// memory (half of it for a picture's pixels and its image).
+// fuzzer, whose memory is limited. 0, the start-up value, leaves the limit to the memory the
+// program may use: the least of the machine's, its cgroup's and its address-space limit (half
+// of it for a picture's pixels and its image).
 void set_picture_pixel_limit(uint64_t pixels);

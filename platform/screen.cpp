@@ -226,16 +226,19 @@ image_handle new_image(int32_t width, int32_t height, int32_t mode) {
     return made ? add_image(std::move(made)) : -1;
 }
 
-image_handle new_image_from_rgba(int32_t width, int32_t height, const uint8_t* rgba) {
+image_handle new_image_filled(int32_t width, int32_t height, const std::function<bool(color32* pixels)>& fill) {
     if (width <= 0 || height <= 0) return -1;
     auto made = make_image(*find_mode_format(32), width, height);
-    if (!made) return -1;
-    uint32_t* pixels = made->pixels32();
-    const size_t count = size_t(width) * size_t(height);
-    for (size_t i = 0; i < count; ++i, rgba += 4) {
-        pixels[i] = uint32_t(rgba[3]) << 24 | uint32_t(rgba[0]) << 16 | uint32_t(rgba[1]) << 8 | rgba[2];
-    }
+    if (!made || !fill(made->pixels32())) return -1;
     return add_image(std::move(made));
+}
+
+image_handle new_image_from_rgba(int32_t width, int32_t height, const uint8_t* rgba) {
+    return new_image_filled(width, height, [&](color32* pixels) {
+        const size_t count = size_t(width) * size_t(height);
+        for (size_t i = 0; i < count; ++i) pixels[i] = color_of_rgba(rgba + 4 * i);
+        return true;
+    });
 }
 
 void select_screen(int32_t mode_or_image) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "platform/text.h"
@@ -20,8 +21,15 @@ using color32 = uint32_t;
 // error when its pixels cannot be had or a side exceeds 65535. 0 while an error is pending.
 image_handle new_image(int32_t width, int32_t height, int32_t mode);
 // A new 32-bit image holding `rgba` (4 bytes a pixel: red, green, blue, alpha; rows from the
-// top); -1 when it cannot be made. For the picture loader; it does not test a pending error.
+// top); -1 when it cannot be made. It does not test a pending error.
 image_handle new_image_from_rgba(int32_t width, int32_t height, const uint8_t* rgba);
+// A new 32-bit image whose width x height pixels (rows from the top) `fill` writes; -1 when it
+// cannot be made or `fill` fails. For the picture loader; it does not test a pending error.
+image_handle new_image_filled(int32_t width, int32_t height, const std::function<bool(color32* pixels)>& fill);
+// The color32 of a pixel of red, green, blue and alpha bytes.
+inline color32 color_of_rgba(const uint8_t* rgba) {
+    return uint32_t(rgba[3]) << 24 | uint32_t(rgba[0]) << 16 | uint32_t(rgba[1]) << 8 | rgba[2];
+}
 
 // Makes an image (negative handle) or a fresh screen mode (0, 1, 2, 7 to 13) the screen:
 // displayed, drawn on and read from. The screen mode already shown stays as it is; a replaced

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake make g++ clang libclang-rt-14-dev pkg-config
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  freeglut3-dev libopenal-dev libstb-dev libx11-dev
+  freeglut3-dev libopenal-dev libseccomp-dev libstb-dev libx11-dev
   xvfb xauth xdotool x11-utils x11-apps
 )
 # The emulator test needs MAME only where the P2000T ROMs are at hand.

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/decoding_process.h"
 #include "platform/errors.h"
 #include "support/runtime_double.h"
 #include "support/scratch_files.h"
@@ -204,6 +205,16 @@ TEST_F(Pictures, WhatCannotBeReadOrDecodedGivesMinusOne) {
     };
     select_screen(9);
     for (const auto& [what, name] : table) EXPECT_EQ(load(name, std::nullopt), -1) << what;
+    EXPECT_EQ(pending_error, 0);
+}
+
+// The decoding runs in a confined process; one killed for a forbidden system call gives -1.
+TEST_F(Pictures, ADecodingProcessKilledByItsConfinementGivesMinusOne) {
+    const std::string path = write("picture", bmp(24));
+    set_decoding_probe(decoding_probe::open_file);
+    EXPECT_EQ(load(path, 32), -1);
+    set_decoding_probe(decoding_probe::none);
+    EXPECT_LT(load(path, 32), -1);
     EXPECT_EQ(pending_error, 0);
 }
 

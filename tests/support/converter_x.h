@@ -108,3 +108,11 @@ inline bool type_keys(Window window, const std::string& keys) {
     return std::system(("xdotool windowfocus --sync " + id + " >/dev/null 2>&1").c_str()) == 0 &&
            std::system(("xdotool key --delay 40 " + keys + " >/dev/null 2>&1").c_str()) == 0;
 }
+
+// The error box of a picture that cannot be loaded: 258 "Invalid handle" at step 41.
+inline const std::string invalid_picture_box_title = "Unhandled Error #258 - morvane";
+
+// True when the error box `box` is that of a picture that cannot be loaded, and Yes was typed.
+inline bool answer_invalid_picture_box(Display* x, Window box) {
+    return box_shows(x, box, "Line: 41 (in main module)\nInvalid handle\nContinue?") && type_keys(box, "Return");
+}
