@@ -1,4 +1,4 @@
-# Set-up, build, run and test on Debian 12. `make run` and `make test` do everything,
+# Set-up, build, run and test on Debian 12 and 13. `make run` and `make test` do everything,
 # installing what is missing first.
 
 BUILD_DIR      ?= build
@@ -8,7 +8,7 @@ FUZZ_BUILD_DIR ?= build-fuzz
 JOBS           ?= $(shell nproc)
 FUZZ_RUNS      ?= 4000
 
-.PHONY: deps build run test unit-test tsan-test fuzz-test bench clean
+.PHONY: deps build run test unit-test tsan-test fuzz-test test-debian13 bench clean
 
 deps:
 	@tools/install-deps.sh
@@ -40,6 +40,11 @@ fuzz-test:
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD_DIR) -DCMAKE_BUILD_TYPE=Debug -DMORVANE_FUZZ=ON -DMORVANE_TESTS=OFF
 	cmake --build $(FUZZ_BUILD_DIR) -j $(JOBS)
 	@tools/run-fuzzers.sh $(FUZZ_BUILD_DIR) $(FUZZ_RUNS)
+
+# `make test` from a fresh clone on Debian 13, in a chroot (root, debootstrap). DEBIAN13_ROOT
+# names a chroot folder to make once and use again; without it a fresh one is made and removed.
+test-debian13:
+	tools/test-on-debian13.sh $(DEBIAN13_ROOT)
 
 bench: deps
 	cmake -S . -B $(BUILD_DIR)-bench -DCMAKE_BUILD_TYPE=Release -DMORVANE_TESTS=OFF -DMORVANE_BENCH=ON
