@@ -103,7 +103,6 @@ if [ -d "$here/../shared" ]; then
   cp -rL "$here/../shared" "$root$work/shared"
   chmod -R a-w "$root$work/shared"
 fi
-echo "== testing $(git -C "$root$work/morvane" log -1 --format='%h %s')"
 
 in_root() {
   chroot "$root" /usr/bin/env -i HOME=/root LANG=C.UTF-8 PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
@@ -117,6 +116,7 @@ if $prepare_only; then
   rm -rf "${root:?}$work"
   exit 0
 fi
+echo "== testing $(git -C "$root$work/morvane" log -1 --format='%h %s')"
 step=$SECONDS
 status=0
 in_root "make test ${JOBS:+JOBS=$JOBS}" || status=$?
