@@ -32,7 +32,7 @@ unit-test:
 tsan-test:
 	cmake -S . -B $(TSAN_BUILD_DIR) -DCMAKE_BUILD_TYPE=Debug -DMORVANE_TSAN=ON
 	cmake --build $(TSAN_BUILD_DIR) -j $(JOBS)
-	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/tests/tsan.supp" \
+	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
 	  ctest --test-dir $(TSAN_BUILD_DIR) --output-on-failure -j $(JOBS) --timeout 300 -L 'e2e|threads'
 
 # A short run of every fuzz target.
