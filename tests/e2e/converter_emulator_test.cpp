@@ -6,7 +6,9 @@
 // to the left.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <ostream>
 #include <span>
 #include <string>
 

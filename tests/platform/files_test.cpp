@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <string_view>
+#include <tuple>
 #include <grp.h>
 #include <string>
 #include <sys/socket.h>

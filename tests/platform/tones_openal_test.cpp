@@ -5,8 +5,13 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <string>
+#include <vector>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
