@@ -7,14 +7,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
-#include <string_view>
-#include <tuple>
 #include <grp.h>
 #include <string>
+#include <string_view>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
+#include <tuple>
 #include <unistd.h>
 
 #include "platform/errors.h"

@@ -11,10 +11,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <vector>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 #include "platform/errors.h"
 #include "platform/openal/audio_device.h"
