@@ -3,6 +3,7 @@
 // and a true test makes its check before the branch's first action.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "platform/errors.h"

@@ -1,5 +1,7 @@
 #include "converter/strings.h"
 
+#include <cstdint>
+
 #include "converter/step_protocol.h"
 
 namespace {

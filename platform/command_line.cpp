@@ -1,5 +1,8 @@
 #include "platform/command_line.h"
 
+#include <string>
+#include <utility>
+
 namespace {
 
 // The joined arguments: written once by start-up before the converter thread exists, read

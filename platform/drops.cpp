@@ -2,8 +2,10 @@
 #include "platform/lasting_state.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <limits>
 #include <mutex>
+#include <utility>
 
 namespace {
 

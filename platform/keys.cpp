@@ -2,7 +2,9 @@
 #include "platform/lasting_state.h"
 
 #include <array>
+#include <atomic>
 #include <mutex>
+#include <string>
 
 #include "platform/errors.h"
 #include "platform/program_control.h"

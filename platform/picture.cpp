@@ -8,6 +8,9 @@
 
 #include <atomic>
 #include <climits>
+#include <cstdint>
+#include <optional>
+#include <string>
 
 #include "platform/decoding_process.h"
 #include "platform/errors.h"

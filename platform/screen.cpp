@@ -3,8 +3,13 @@
 #include "platform/screen.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <iterator>
+#include <memory>
+#include <mutex>
 #include <new>
 #include <optional>
 

@@ -1,7 +1,9 @@
 // Text on the screen: colours, the cursor, wrapping, scrolling and drawing code page 437 cells.
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstring>
+#include <mutex>
 #include <thread>
 
 #include "platform/cp437_font.h"

@@ -2,6 +2,7 @@
 
 #include <limits>
 #include <new>
+#include <stdexcept>
 
 #include "platform/errors.h"
 

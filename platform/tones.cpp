@@ -1,5 +1,7 @@
 #include "platform/tones.h"
 
+#include <optional>
+
 #include "platform/timing.h"
 #include "platform/tone_stream.h"
 

@@ -12,6 +12,7 @@
 #include <AL/alc.h>
 
 #include <array>
+#include <cstdint>
 #include <vector>
 
 #include "platform/tone_stream.h"

@@ -1,5 +1,9 @@
 #include "converter/strings.h"
 
+#include <iterator>
+#include <string_view>
+#include <utility>
+
 #include <gtest/gtest.h>
 
 #include "platform/errors.h"

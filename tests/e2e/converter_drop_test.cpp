@@ -2,6 +2,9 @@
 // it through the X drag-and-drop protocol, converts it, and ends at a key.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>

@@ -6,7 +6,9 @@
 // to the left.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <ostream>
 #include <span>
 #include <string>
 
@@ -65,6 +67,7 @@ TEST_P(ConverterOnEmulator, ShowsThePictureRowsOneToTwentyFourThenTwoToTwentyFiv
     ASSERT_TRUE(fs::exists(program.path() / "IMAGE.CAS"));
 
     const emulator_run run = run_p2000t(program.path() / "IMAGE.CAS", 2);
+    SCOPED_TRACE(run.mame);
     ASSERT_EQ(run.looks.size(), 2u) << "the look script did not finish; MAME said:\n" << run.log;
     picture_rows shown;
     for (std::size_t k = 0; k < shown.size(); ++k) shown[k] = filled(c.rows[k]);

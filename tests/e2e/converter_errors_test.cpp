@@ -4,8 +4,12 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "support/converter_run.h"
 

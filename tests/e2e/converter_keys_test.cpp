@@ -2,9 +2,11 @@
 // it at the first prompt, Pause holds it, the close box ends it.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "support/converter_run.h"
 

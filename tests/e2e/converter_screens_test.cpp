@@ -5,6 +5,8 @@
 
 #include <stb/stb_image.h>
 
+#include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>

@@ -15,10 +15,12 @@
 //   critical              raises the critical error 502
 //   end                   ends at once
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <csignal>
 #include <string>
+#include <string_view>
 #include <sys/prctl.h>
 #include <thread>
 #include <unistd.h>

@@ -1,5 +1,7 @@
 #include "platform/drops.h"
 
+#include <cstdint>
+
 #include <gtest/gtest.h>
 
 #include "support/text_printing.h"

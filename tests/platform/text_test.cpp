@@ -1,5 +1,8 @@
 #include "platform/text.h"
 
+#include <cstdint>
+#include <string_view>
+
 #include <gtest/gtest.h>
 
 #include "platform/errors.h"

@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <limits>
+#include <optional>
+#include <utility>
+#include <vector>
 
 #include "platform/errors.h"
 #include "support/runtime_double.h"

@@ -41,6 +41,13 @@ class installed_program {
         } else {
             write_whole_file(folder_.path() / "KESTRIL.RAN", every_marker_once);
         }
+        // Some tests run it as another user: whatever the clone's umask, every user may run the
+        // program and read its files.
+        constexpr fs::perms readable = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                                       fs::perms::others_read;
+        for (const char* name : {"KESTRIL.PNG", "KESTRIL.RAN"}) fs::permissions(folder_.path() / name, readable);
+        fs::permissions(folder_.path() / "morvane",
+                        readable | fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec);
     }
 
     // Starts the program with `arguments` from `working_directory`, without a sound device, as

@@ -100,7 +100,9 @@ emulator_run run_p2000t(const fs::path& cassette, int looks, std::chrono::millis
     fs::copy_file(cassette, image);
     std::ofstream(script) << look_script(looks_file, looks);
     {
-        child_process mame("/bin/sh", {.arguments = {"sh", "-c", "exec \"$@\" >\"$0\" 2>&1", log, find_mame(), "p2000t",
+        // The log starts with MAME's version, which failures name.
+        const char* const logged = "{ echo \"MAME $(\"$1\" -version)\"; exec \"$@\"; } >\"$0\" 2>&1";
+        child_process mame("/bin/sh", {.arguments = {"sh", "-c", logged, log, find_mame(), "p2000t",
                                                      "-rompath", p2000t_rom_path(), "-cass", image, "-video", "none",
                                                      "-sound", "none", "-nothrottle", "-skip_gameinfo",
                                                      "-autoboot_script", script, "-cfg_directory", folder / "cfg",
@@ -108,12 +110,14 @@ emulator_run run_p2000t(const fs::path& cassette, int looks, std::chrono::millis
                                                      folder / "snap"},
                                        .working_directory = folder,
                                        .environment = {"HOME=" + folder.string()}});
-        // MAME 0.251 at times crashes while it tears down its Lua engine after the script has
-        // asked it to exit, so its exit status is not judged: the script's "done" is. One that
-        // does not end in time is killed when `mame` goes.
+        // MAME 0.251 (Debian 12) at times crashes while it tears down its Lua engine after the
+        // script has asked it to exit, where 0.276 (Debian 13) ends cleanly, so its exit status
+        // is not judged: the script's "done" is. One that does not end in time is killed when
+        // `mame` goes.
         if (!mame.wait_for_exit(limit).has_value()) return {{}, "MAME did not end in time\n" + read_whole_file(log)};
     }
-    return {read_looks(looks_file), read_whole_file(log)};
+    const std::string said = read_whole_file(log);
+    return {read_looks(looks_file), said, said.substr(0, said.find('\n'))};
 }
 
 unsigned char printed_code(unsigned char code) {

@@ -29,6 +29,7 @@ struct screen_look {
 struct emulator_run {
     std::vector<screen_look> looks;  // empty when the script did not finish
     std::string log;                 // what MAME said
+    std::string mame;                // its version, "MAME 0.251 ..." (Debian 12), "MAME 0.276 ..." (13)
 };
 
 // Loads `cassette` at power-on and takes `looks` looks, the first at emulated frame 900 and

@@ -8,6 +8,7 @@
 #include <iterator>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 
 // A fresh folder under the system's temporary folder, removed with all it holds on destruction.
 class temporary_folder {

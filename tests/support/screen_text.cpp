@@ -1,5 +1,7 @@
 #include "support/screen_text.h"
 
+#include <cstddef>
+
 #include "platform/cp437_font.h"
 
 namespace {

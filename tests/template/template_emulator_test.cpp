@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <ostream>
 #include <random>
 #include <span>
 #include <string>
@@ -59,6 +60,7 @@ TEST_P(TemplateOnEmulator, ShowsRowsOneToTwentyFourThenTwoToTwentyFive) {
     const fs::path image = folder.path() / "IMAGE.CAS";
     write_whole_file(image, fill_template(template_image, rows));
     const emulator_run run = run_p2000t(image, 3);
+    SCOPED_TRACE(run.mame);
     const std::vector<screen_look>& looks = run.looks;
     ASSERT_EQ(looks.size(), 3u) << "the look script did not finish; MAME said:\n" << run.log;
 

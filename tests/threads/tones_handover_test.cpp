@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdint>
 #include <thread>
+#include <vector>
 
 #include "platform/tone_stream.h"
 #include "support/tone_sink_double.h"
