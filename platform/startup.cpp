@@ -31,9 +31,9 @@ void converter_thread(void (*program)()) {
     stop_program_thread();
 }
 
-// Has no work of its own here but to acknowledge the shutdown.
+// Has no work of its own here but to acknowledge the shutdown, so it sleeps until then.
 void event_timer_thread() {
-    while (!stop_program.load(std::memory_order_acquire)) sleep_ms(16);
+    stop_program.wait(false, std::memory_order_acquire);
     event_timer_stopped.store(true, std::memory_order_release);
 }
 
@@ -41,7 +41,9 @@ void event_timer_thread() {
 [[noreturn]] void shut_down() {
     stop_sound_output();
     stop_program.store(true, std::memory_order_release);
+    stop_program.notify_all();
     event_pending.store(1, std::memory_order_release);
+    wake_key_reader();
     while (!program_thread_stopped.load(std::memory_order_acquire) ||
            !event_timer_stopped.load(std::memory_order_acquire)) {
         sleep_ms(16);
@@ -53,7 +55,8 @@ void event_timer_thread() {
 }
 
 // Services the sound every pass (about 16 ms), builds display frames every other pass unless
-// the program is paused, and carries out the shutdown when one is asked for.
+// the program is paused, and carries out the shutdown when one is asked for. A key wait's pass
+// follows each frame, so that every frame shows the next one's drawing.
 void housekeeping_thread() {
     display_frame building;
     for (unsigned pass = 0;; ++pass) {
@@ -61,8 +64,9 @@ void housekeeping_thread() {
         sleep_ms(1);
         if (close_requested.load(std::memory_order_acquire) || window_close_box_pressed()) shut_down();
         service_audio();
-        if (pass % 2 == 0 && !suspend_program.load(std::memory_order_acquire) && build_display_frame(building)) {
-            offer_display_frame(building);
+        if (pass % 2 == 0 && !suspend_program.load(std::memory_order_acquire)) {
+            if (build_display_frame(building)) offer_display_frame(building);
+            display_frame_passed();
         }
     }
 }
