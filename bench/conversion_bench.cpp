@@ -1,13 +1,14 @@
 // The conversion core on its own, for a picture of the sampled size and a large photo-sized
 // one: loading the picture, drawing it on the canvas, the 374,400 pixel reads into the rows,
-// the 26 template passes over the shipped template, and all of it together. Runs in a scratch
-// folder of its own.
+// the 26 template passes over the shipped template and over templates of 1, 10 and 50 MB of
+// nothing but markers, and all of it together. Runs in a scratch folder of its own.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -108,6 +109,33 @@ void BM_TemplatePasses(benchmark::State& state) {
     report_errors(state);
 }
 
+// A template of nothing but the 26 row markers over and over, `megabytes` long, in a folder of
+// its own: every pass finds a marker every few dozen bytes.
+std::filesystem::path write_marker_template(int64_t megabytes) {
+    const std::filesystem::path folder = "markers-" + std::to_string(megabytes) + "MB";
+    std::filesystem::create_directory(folder);
+    std::string markers;
+    for (const template_pass& pass : template_passes()) markers += pass.marker.bytes;
+    const auto size = static_cast<std::size_t>(megabytes) << 20;
+    std::string text;
+    text.reserve(size);
+    while (text.size() + markers.size() <= size) text += markers;
+    std::ofstream(folder / "KESTRIL.RAN", std::ios::binary) << text;
+    return folder;
+}
+
+void BM_TemplatePassesOverMarkers(benchmark::State& state) {
+    const std::filesystem::path folder = write_marker_template(state.range(0));
+    std::filesystem::current_path(folder);
+    reset_converter_variables();
+    full_rows();
+    for (auto _ : state) write_cassette();
+    std::filesystem::current_path("..");
+    std::filesystem::remove_all(folder);
+    state.SetBytesProcessed(state.iterations() * 26 * (state.range(0) << 20));
+    report_errors(state);
+}
+
 void BM_WholeConversion(benchmark::State& state) {
     for (auto _ : state) {
         reset_converter_variables();
@@ -129,6 +157,7 @@ BENCHMARK(BM_LoadPicture)->PICTURE_SIZES;
 BENCHMARK(BM_DrawPicture)->PICTURE_SIZES;
 BENCHMARK(BM_ReadCanvas)->PICTURE_SIZES;
 BENCHMARK(BM_TemplatePasses)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TemplatePassesOverMarkers)->Arg(1)->Arg(10)->Arg(50)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WholeConversion)->PICTURE_SIZES;
 
 int main(int argc, char** argv) {
