@@ -14,6 +14,7 @@
 #include "platform/openal/audio_device.h"
 #include "platform/program_control.h"
 #include "platform/screen.h"
+#include "platform/text.h"
 #include "platform/x11/message_box_x11.h"
 #include "platform/x11/window_loop.h"
 
@@ -76,6 +77,7 @@ void housekeeping_thread() {
 void run_program(int argc, char** argv, void (*program)()) {
     // Every thread may talk to the X server: the window, the error box on the converter's.
     XInitThreads();
+    keep_text_memory();
     claim_window_thread();
     char fallback_name[] = "morvane";
     char* program_name = argc > 0 && argv[0] ? argv[0] : fallback_name;

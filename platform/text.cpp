@@ -1,5 +1,7 @@
 #include "platform/text.h"
 
+#include <malloc.h>
+
 #include <cstring>
 #include <limits>
 #include <new>
@@ -35,6 +37,12 @@ int32_t clamp_count(int32_t n, int32_t length) {
 }
 
 }  // namespace
+
+void keep_text_memory() {
+    // Every block from the heap, none mapped on its own, and the heap never trimmed.
+    mallopt(M_MMAP_MAX, 0);
+    mallopt(M_TRIM_THRESHOLD, -1);
+}
 
 string_descriptor string_chr(int32_t code) {
     if (code < 0 || code > 255) {

@@ -19,6 +19,11 @@ struct string_descriptor {
     bool operator==(const string_descriptor&) const = default;
 };
 
+// Keeps the memory of freed texts in the process for the texts that follow, instead of handing
+// it back to the system and taking it afresh, page fault by page fault: the template passes make
+// and free texts of the template's size 26 times. Once, at start-up, before other threads run.
+void keep_text_memory();
+
 // The one-byte text of `code`; a code outside 0..255 raises 5 and gives the empty text.
 string_descriptor string_chr(int32_t code);
 // a followed by b.
