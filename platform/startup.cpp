@@ -79,6 +79,7 @@ void run_program(int argc, char** argv, void (*program)()) {
     XInitThreads();
     keep_text_memory();
     claim_window_thread();
+    prepare_window_drawing();
     char fallback_name[] = "morvane";
     char* program_name = argc > 0 && argv[0] ? argv[0] : fallback_name;
     set_executable_name(program_name);

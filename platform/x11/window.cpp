@@ -385,6 +385,8 @@ void centre_window() {
 
 void claim_window_thread() { layer().main_thread.store(std::this_thread::get_id(), std::memory_order_release); }
 
+void prepare_window_drawing() { setenv("LP_NUM_THREADS", "0", 0); }
+
 void run_window(char* program_name) {
     stop_here_if_asked();
     int argc = 1;
