@@ -96,7 +96,9 @@ bool take_dropped_file() {
     return false;
 }
 
-// Steps 212 to 215: the prompt in a new colour on every pass until a key is read.
+// Steps 212 to 215: the prompt in a new colour on every pass until a key is read. While no key
+// waits, the key read waits for the window's next display frame, so that every frame shows a
+// new colour and the wait costs next to nothing.
 [[noreturn]] void wait_for_key() {
     for (;;) {
         steps.after(212);

@@ -270,7 +270,7 @@ void select_screen(int32_t mode_or_image) {
         replaced_page = std::move(state.page);
         state.page = std::move(fresh_page);
         state.screen = chosen;
-        ++state.generation;
+        note_change(state, *chosen);
     }
 }
 
@@ -325,12 +325,17 @@ bool build_display_frame(display_frame& frame) {
     std::lock_guard hold(state.lock);
     if (frame.generation == state.generation) return false;
     const image& shown = *state.screen;
-    const size_t count = size_t(shown.width) * size_t(shown.height);
+    // A frame built last time needs only the rows changed since (the key wait's prompt).
+    const bool rows_only = state.rows_changed_since != 0 && frame.generation == state.rows_changed_since;
+    frame.changed_top = rows_only ? state.changed_top : 0;
+    frame.changed_bottom = rows_only ? state.changed_bottom : shown.height;
+    const size_t first = size_t(frame.changed_top) * size_t(shown.width);
+    const size_t end = size_t(frame.changed_bottom) * size_t(shown.width);
     frame.width = shown.width;
     frame.height = shown.height;
-    frame.rgb.resize(count * 3);
-    uint8_t* out = frame.rgb.data();
-    for (size_t i = 0; i < count; ++i, out += 3) {
+    frame.rgb.resize(size_t(shown.width) * size_t(shown.height) * 3);
+    uint8_t* out = frame.rgb.data() + first * 3;
+    for (size_t i = first; i < end; ++i, out += 3) {
         const color32 pixel = shown.attribute_bits != 0
                                   ? shown.palette[shown.pixels8()[i] & shown.attribute_mask()]
                                   : shown.pixels32()[i];
@@ -339,6 +344,9 @@ bool build_display_frame(display_frame& frame) {
         out[2] = uint8_t(pixel);
     }
     frame.generation = state.generation;
+    state.rows_changed_since = state.generation;
+    state.changed_top = shown.height;
+    state.changed_bottom = 0;
     return true;
 }
 
@@ -352,5 +360,5 @@ void reset_screens() {
     replaced_page = std::move(state.page);
     state.page = std::move(fresh_page);
     state.screen = state.page.get();
-    ++state.generation;
+    note_change(state, *state.screen);
 }

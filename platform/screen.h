@@ -75,6 +75,10 @@ struct display_frame {
     int32_t height = 0;
     std::vector<uint8_t> rgb;
     uint64_t generation = 0;
+    // The rows, from changed_top to changed_bottom (exclusive), in which this frame differs
+    // from the one built into the same frame before; all of them when that is not known.
+    int32_t changed_top = 0;
+    int32_t changed_bottom = 0;
 };
 // Copies the displayed image into `frame` when its generation differs from frame.generation;
 // true when it did. Never sees a half-changed screen.

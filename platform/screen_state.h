@@ -8,6 +8,7 @@
 // cursor, wrap) is the converter thread's alone.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdlib>
@@ -60,6 +61,12 @@ struct screen_state {
     image* screen = nullptr;
     // Bumped under lock by every change that may alter what the displayed image shows.
     uint64_t generation = 1;
+    // While only the pixel rows from changed_top to changed_bottom (exclusive) have changed
+    // since the frame built at generation `rows_changed_since`, that frame needs only those
+    // rows copied again; 0 when a frame must copy the whole image. Under lock.
+    uint64_t rows_changed_since = 0;
+    int32_t changed_top = 0;
+    int32_t changed_bottom = 0;
 };
 
 // The one screen state of the process.
@@ -68,5 +75,17 @@ screen_state& screens();
 // Call under screens().lock after changing `changed`: a change to the displayed image makes
 // the next display frame copy it again.
 inline void note_change(screen_state& state, const image& changed) {
-    if (&changed == state.screen) ++state.generation;
+    if (&changed != state.screen) return;
+    ++state.generation;
+    state.rows_changed_since = 0;
+}
+
+// Call under screens().lock after changing only the pixel rows `top` to `bottom` (exclusive) of
+// `changed`: the next display frame copies just the rows changed since the last one.
+inline void note_rows_change(screen_state& state, const image& changed, int32_t top, int32_t bottom) {
+    if (&changed != state.screen) return;
+    ++state.generation;
+    if (state.rows_changed_since == 0) return;
+    state.changed_top = std::min(state.changed_top, top);
+    state.changed_bottom = std::max(state.changed_bottom, bottom);
 }

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include "platform/cp437_font.h"
 #include "platform/errors.h"
@@ -21,14 +22,15 @@ int glyph_row(int32_t cell_height, int32_t i) {
     return i;
 }
 
-// Sets pixel (x, y) of `target` to `colour` (an attribute or a color32).
-void set_pixel(image& target, int32_t x, int32_t y, uint32_t colour) {
+// Sets pixel (x, y) of `target` to `colour` (an attribute or a color32); true when that changed
+// it.
+bool set_pixel(image& target, int32_t x, int32_t y, uint32_t colour) {
     const size_t index = size_t(y) * size_t(target.width) + size_t(x);
     if (target.attribute_bits != 0) {
-        target.pixels8()[index] = uint8_t(colour & target.attribute_mask());
-    } else {
-        target.pixels32()[index] = colour;
+        const auto attribute = uint8_t(colour & target.attribute_mask());
+        return std::exchange(target.pixels8()[index], attribute) != attribute;
     }
+    return std::exchange(target.pixels32()[index], colour) != colour;
 }
 
 // Fills text rows `first` to `last` (1-based) with the background colour.
@@ -67,20 +69,22 @@ void new_line(screen_state& state, image& target) {
 }
 
 // Draws `code` opaque in the cursor's cell (clipped to the image) and advances the cursor,
-// leaving a wrap pending after the last column.
+// leaving a wrap pending after the last column. A cell that already shows the same is no change
+// of the screen, so the key wait's prompt printed over itself builds no new frame.
 void draw_character(screen_state& state, image& target, uint8_t code) {
     const int32_t left = (target.cursor_column - 1) * 8;
     const int32_t top = (target.cursor_row - 1) * target.cell_height;
     {
         std::lock_guard hold(state.lock);
+        bool changed = false;
         for (int32_t i = 0; i < target.cell_height && top + i < target.height; ++i) {
             const uint8_t bits = cp437_font[code][glyph_row(target.cell_height, i)];
             for (int32_t j = 0; j < 8 && left + j < target.width; ++j) {
                 const bool ink = (bits >> (7 - j)) & 1;
-                set_pixel(target, left + j, top + i, ink ? target.foreground : target.background);
+                changed |= set_pixel(target, left + j, top + i, ink ? target.foreground : target.background);
             }
         }
-        note_change(state, target);
+        if (changed) note_rows_change(state, target, top, std::min(top + target.cell_height, target.height));
     }
     if (target.cursor_column < target.text_columns()) {
         ++target.cursor_column;

@@ -14,6 +14,7 @@
 #include "platform/process_end.h"
 #include "platform/program_control.h"
 #include "platform/screen.h"
+#include "platform/text.h"
 #include "platform/x11/message_box_x11.h"
 #include "platform/x11/window_loop.h"
 #include "platform/x11/x_errors.h"
@@ -32,9 +33,9 @@ void converter_thread(void (*program)()) {
     stop_program_thread();
 }
 
-// Has no work of its own here but to acknowledge the shutdown.
+// Has no work of its own here but to acknowledge the shutdown, so it sleeps until then.
 void event_timer_thread() {
-    while (!stop_program.load(std::memory_order_acquire)) sleep_ms(16);
+    stop_program.wait(false, std::memory_order_acquire);
     event_timer_stopped.store(true, std::memory_order_release);
 }
 
@@ -42,7 +43,9 @@ void event_timer_thread() {
 [[noreturn]] void shut_down() {
     stop_sound_output();
     stop_program.store(true, std::memory_order_release);
+    stop_program.notify_all();
     event_pending.store(1, std::memory_order_release);
+    wake_key_reader();
     while (!program_thread_stopped.load(std::memory_order_acquire) ||
            !event_timer_stopped.load(std::memory_order_acquire)) {
         sleep_ms(16);
@@ -53,7 +56,8 @@ void event_timer_thread() {
 }
 
 // Services the sound every pass (about 16 ms), builds display frames every other pass unless
-// the program is paused, and carries out the shutdown when one is asked for.
+// the program is paused, and carries out the shutdown when one is asked for. A key wait's pass
+// follows each frame, so that every frame shows the next one's drawing.
 void housekeeping_thread() {
     display_frame building;
     for (unsigned pass = 0;; ++pass) {
@@ -61,8 +65,9 @@ void housekeeping_thread() {
         sleep_ms(1);
         if (close_requested.load(std::memory_order_acquire) || window_closed()) shut_down();
         service_audio();
-        if (pass % 2 == 0 && !suspend_program.load(std::memory_order_acquire) && build_display_frame(building)) {
-            offer_display_frame(building);
+        if (pass % 2 == 0 && !suspend_program.load(std::memory_order_acquire)) {
+            if (build_display_frame(building)) offer_display_frame(building);
+            display_frame_passed();
         }
     }
 }
@@ -73,6 +78,8 @@ void run_program(int argc, char** argv, void (*program)()) {
     // Every thread may talk to the X server: the window, the error box on the converter's.
     XInitThreads();
     install_x_error_handlers();
+    keep_text_memory();
+    prepare_window_drawing();
     char fallback_name[] = "morvane";
     char* program_name = argc > 0 && argv[0] ? argv[0] : fallback_name;
     set_executable_name(program_name);

@@ -1,5 +1,5 @@
 // The program's window on X11 through FreeGLUT, and the window layer's own X connection.
-// Limits: one window, double-buffered RGB; frames drawn 1:1 with glDrawPixels, about 60 a
+// Limits: one window, single-buffered RGB; frames drawn 1:1 with glDrawPixels, about 60 a
 // second at most and only when a new frame came or the window was exposed. Scan codes follow
 // the PC keyboard under the server's keymap: a character key's code is found from its keysym,
 // so the keypad's digits give the main block's codes. Pause, Break, Scroll Lock and the
@@ -15,6 +15,7 @@
 #include <X11/keysym.h>
 #include <poll.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -179,6 +180,7 @@ bool take_control_key(XEvent& event) {
     if (base == XK_Pause || (ctrl && base == XK_Num_Lock)) {
         suspend_program.store(true, std::memory_order_release);
         event_pending.store(1, std::memory_order_release);
+        wake_key_reader();
         return true;
     }
     if (IsModifierKey(base) || base == XK_Scroll_Lock) {
@@ -190,25 +192,41 @@ bool take_control_key(XEvent& event) {
 
 // --- drawing ----------------------------------------------------------------------------
 
+// Draws rows `top` to `bottom` (exclusive) of the frame taken last where they belong, the
+// frame's top-left corner at the window's.
+void draw_frame_rows(int32_t top, int32_t bottom) {
+    const display_frame& frame = layer().main.drawn;
+    if (top >= bottom || frame.rgb.size() < static_cast<size_t>(frame.width) * frame.height * 3) return;
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    // The frame's rows run from the top; start at the band's top-left corner and draw downwards.
+    glRasterPos2f(-1.0f, 1.0f - 2.0f * static_cast<float>(top) / static_cast<float>(frame.height));
+    glPixelZoom(1.0f, -1.0f);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glDrawPixels(frame.width, bottom - top, GL_RGB, GL_UNSIGNED_BYTE,
+                 frame.rgb.data() + static_cast<size_t>(top) * frame.width * 3);
+}
+
+// The whole window: the frame, and black around it when the window is larger.
 void draw_frame() {
     window_thread_state& main = layer().main;
     glViewport(0, 0, main.client_width, main.client_height);
-    glClearColor(0, 0, 0, 1);
-    glClear(GL_COLOR_BUFFER_BIT);
-    const display_frame& frame = main.drawn;
-    if (frame.width > 0 && frame.height > 0 &&
-        frame.rgb.size() >= static_cast<size_t>(frame.width) * frame.height * 3) {
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
-        // The frame's rows run from the top; start at the top-left corner and draw downwards.
-        glRasterPos2f(-1.0f, 1.0f);
-        glPixelZoom(1.0f, -1.0f);
-        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-        glDrawPixels(frame.width, frame.height, GL_RGB, GL_UNSIGNED_BYTE, frame.rgb.data());
+    if (main.drawn.width != main.client_width || main.drawn.height != main.client_height) {
+        glClearColor(0, 0, 0, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
     }
-    glutSwapBuffers();
+    draw_frame_rows(0, main.drawn.height);
+    glFlush();
+}
+
+// Only the rows that changed since the frame before, which the window shows in full: the key
+// wait changes one line on every frame, and the rest need not be drawn again.
+void draw_changed_rows() {
+    const display_frame& frame = layer().main.drawn;
+    draw_frame_rows(frame.changed_top, frame.changed_bottom);
+    glFlush();
 }
 
 void on_reshape(int width, int height) {
@@ -237,12 +255,18 @@ void take_fresh_frame() {
         frames.fresh = false;
     }
     main.next_draw = now + draw_period;
-    if (main.drawn.width != main.asked_width || main.drawn.height != main.asked_height) {
-        main.asked_width = main.drawn.width;
-        main.asked_height = main.drawn.height;
+    const display_frame& frame = main.drawn;
+    if (frame.width != main.asked_width || frame.height != main.asked_height) {
+        main.asked_width = frame.width;
+        main.asked_height = frame.height;
         glutReshapeWindow(main.asked_width, main.asked_height);
     }
-    glutPostRedisplay();
+    const bool band_only = frame.changed_top > 0 || frame.changed_bottom < frame.height;
+    if (band_only && frame.width == main.client_width && frame.height == main.client_height) {
+        draw_changed_rows();
+    } else {
+        glutPostRedisplay();
+    }
 }
 
 // --- the main thread's passes -----------------------------------------------------------
@@ -309,7 +333,7 @@ void wait_for_events() {
 
 void create_window() {
     window_thread_state& main = layer().main;
-    glutInitDisplayMode(GLUT_DOUBLE | GLUT_RGB);
+    glutInitDisplayMode(GLUT_SINGLE | GLUT_RGB);
     glutInitWindowSize(main.asked_width, main.asked_height);
     glutCreateWindow(take_title().c_str());
     glutDisplayFunc(draw_frame);
@@ -343,6 +367,8 @@ void centre_window() {
 
 }  // namespace
 
+void prepare_window_drawing() { setenv("LP_NUM_THREADS", "0", 0); }
+
 void run_window(char* program_name) {
     int argc = 1;
     char* argv[] = {program_name, nullptr};
@@ -368,7 +394,18 @@ void run_window(char* program_name) {
 void offer_display_frame(const display_frame& frame) {
     frame_mailbox& frames = layer().frames;
     std::lock_guard hold(frames.lock);
+    // A frame the window never took leaves its changed rows to this one.
+    const display_frame& missed = frames.latest;
+    int32_t top = frame.changed_top;
+    int32_t bottom = frame.changed_bottom;
+    if (frames.fresh) {
+        const bool same_size = missed.width == frame.width && missed.height == frame.height;
+        top = same_size ? std::min(top, missed.changed_top) : 0;
+        bottom = same_size ? std::max(bottom, missed.changed_bottom) : frame.height;
+    }
     frames.latest = frame;
+    frames.latest.changed_top = top;
+    frames.latest.changed_bottom = bottom;
     frames.fresh = true;
 }
 

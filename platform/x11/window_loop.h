@@ -4,6 +4,12 @@
 
 #include "platform/screen.h"
 
+// Sets up the process for the window's drawing (start-up, before the other threads start):
+// without a GPU, Mesa's software renderer draws on the window thread alone. The end screen
+// draws a band of a few rows 30 times a second, and waking the renderer's worker threads for
+// each band costs several times what drawing it does. A value the user set is kept.
+void prepare_window_drawing();
+
 // Makes the window (640 x 400, the stored title or "Untitled") and runs its event loop on the
 // calling thread, the main thread, until the process ends. `program_name` is argv[0], the only
 // argument FreeGLUT sees.

@@ -5,7 +5,9 @@
 
 #include <stb/stb_image.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -91,6 +93,61 @@ TEST_F(ConverterScreens, StatusScreenCanvasAndEndScreenFollowADrop) {
     ASSERT_TRUE(type_keys(window, "space"));
     EXPECT_EQ(morvane->wait_for_exit(std::chrono::seconds(30)), 0);
     EXPECT_EQ(program.cassette(), expected_cassette(every_pattern));
+}
+
+// The prompt's colours pass by pass from the start of a run: int(r x 14) + 1 for each value r of
+// the never seeded generator, seed := (seed x 16598013 + 12820163) mod 2^24 from 327680.
+std::vector<int> prompt_colours(size_t passes) {
+    std::vector<int> colours;
+    uint32_t seed = 327680;
+    while (colours.size() < passes) {
+        seed = (seed * 16598013u + 12820163u) & 0xFFFFFFu;
+        const float r = static_cast<float>(seed) / 16777216.0f;
+        colours.push_back(static_cast<int>(std::floor(static_cast<double>(r * 14.0f))) + 1);
+    }
+    return colours;
+}
+
+// The pass (1-based) at which `seen`, colours in the order the screen showed them, can have
+// been reached at the earliest along `colours`; 0 when `seen` does not follow them.
+size_t earliest_pass_showing(const std::vector<int>& seen, const std::vector<int>& colours) {
+    size_t pass = 0;
+    for (const int colour : seen) {
+        while (pass < colours.size() && colours[pass] != colour) ++pass;
+        if (pass == colours.size()) return 0;
+        ++pass;
+    }
+    return pass;
+}
+
+TEST_F(ConverterScreens, EndScreenPromptTakesTheNextColourOnEachFrame) {
+    const fs::path name = program.path() / "drawing.png";
+    picture_of(every_pattern).save_png(name);
+    const Window window = start_window();
+    ASSERT_NE(window, 0u);
+    // The status screens' waits put the key wait 2 s after the drop at the soonest.
+    const auto earliest_start = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    ASSERT_TRUE(drop(window, {name}));
+
+    // The prompt's colours as successive screenshots show them, each change once; attribute 1,
+    // the background's blue, does not show, and a colour drawn twice running is no change.
+    const std::vector<screen_line> name_line = {{3, 2, name.string(), status_green}};
+    std::vector<int> seen;
+    EXPECT_TRUE(window_shows(window, [&](const x_screenshot& shot) {
+        const int colour = end_screen_prompt_colour(shot, name_line);
+        if (colour != 0 && (seen.empty() || seen.back() != colour)) seen.push_back(colour);
+        return seen.size() >= 6;
+    })) << ::testing::PrintToString(seen);
+    // One pass of the key wait a display frame, and frames come 32 ms apart at the quickest: the
+    // colours seen follow the sequence from its start, no further in than that many passes.
+    const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - earliest_start);
+    const auto most_passes = static_cast<size_t>(std::max<int64_t>(waited.count(), 0) / 32 + 2);
+    EXPECT_NE(earliest_pass_showing(seen, prompt_colours(most_passes)), 0u)
+        << ::testing::PrintToString(seen) << " within " << most_passes << " passes";
+
+    EXPECT_TRUE(morvane->running()) << "the end screen waits for a key";
+    ASSERT_TRUE(type_keys(window, "Return"));
+    EXPECT_EQ(morvane->wait_for_exit(std::chrono::seconds(10)), 0);
 }
 
 TEST_F(ConverterScreens, NameLongerThan79CharactersStartsAtColumn1OfRow4) {

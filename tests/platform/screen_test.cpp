@@ -486,7 +486,13 @@ TEST_F(Screens, FramesAreCopiedOnlyWhenTheDisplayedImageChanges) {
         {"colour", [](image_handle, image_handle, image_handle) { set_text_color(5); }, false},
         {"select itself", [](image_handle c, image_handle, image_handle) { select_screen(c); }, false},
         {"draw", [](image_handle, image_handle, image_handle d) { put_image(1, 1, d); }, true},
-        {"print", [](image_handle, image_handle, image_handle) { print_string(" ", 0); }, true},
+        {"print", [](image_handle, image_handle, image_handle) { print_string("A", 0); }, true},
+        {"print over itself",
+         [](image_handle, image_handle, image_handle) {
+             locate_cursor(1, 1);
+             print_string("A", 0);
+         },
+         false},
         {"select other", [](image_handle, image_handle o, image_handle) { select_screen(o); }, true},
         {"mode 9", [](image_handle, image_handle, image_handle) { select_screen(9); }, true},
         {"palette", [](image_handle, image_handle, image_handle) { set_palette_entry(0, 1); }, true},
@@ -500,6 +506,41 @@ TEST_F(Screens, FramesAreCopiedOnlyWhenTheDisplayedImageChanges) {
         }
     }
     EXPECT_EQ(pending_error, 0);
+}
+
+// The key wait prints its prompt again on every pass: the same text in the same colour changes
+// nothing, and in a new colour only its rows need copying into the frame.
+TEST_F(Screens, FrameAfterAPrintCopiesOnlyTheRowsItChanged) {
+    select_screen(9);
+    set_palette_entry(0, 1);
+    const auto print_prompt = [](uint32_t colour) {
+        set_text_color(colour);
+        locate_cursor(11, 2);
+        print_line("Press any key to quit...");
+    };
+    print_prompt(5);
+    display_frame frame;
+    ASSERT_TRUE(build_display_frame(frame));
+    EXPECT_EQ(frame.changed_top, 0);
+    EXPECT_EQ(frame.changed_bottom, 350);
+    print_prompt(5);
+    EXPECT_FALSE(build_display_frame(frame));
+
+    print_prompt(8);
+    ASSERT_TRUE(build_display_frame(frame));
+    EXPECT_EQ(frame.changed_top, 140);
+    EXPECT_EQ(frame.changed_bottom, 154);
+    display_frame whole;
+    ASSERT_TRUE(build_display_frame(whole));
+    EXPECT_EQ(whole.changed_top, 0);
+    EXPECT_EQ(whole.changed_bottom, 350);
+    EXPECT_EQ(frame.rgb, whole.rgb);
+    EXPECT_EQ(frame_rgb(frame, 8 + 1, 140 + 4), 0x555555u) << "the prompt's P in colour 8";
+
+    set_palette_entry(0, 2);
+    ASSERT_TRUE(build_display_frame(frame));
+    EXPECT_EQ(frame.changed_top, 0);
+    EXPECT_EQ(frame.changed_bottom, 350);
 }
 
 TEST_F(Screens, FrameIgnoresAlpha) {

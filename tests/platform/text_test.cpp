@@ -45,6 +45,13 @@ TEST(Text, AssignCopiesSoLaterChangesDoNotShow) {
     EXPECT_EQ(a, bytes("xyz"));
 }
 
+TEST(Text, AppendAddsBytesInPlace) {
+    string_descriptor a = "ab";
+    string_append(a, std::string_view("c\0d", 3));
+    string_append(a, "");
+    EXPECT_EQ(a, bytes(std::string_view("abc\0d", 5)));
+}
+
 TEST(Text, SpacesAndClampedCuts) {
     EXPECT_EQ(string_spaces(3), bytes("   "));
     EXPECT_EQ(string_spaces(0), bytes(""));
