@@ -92,6 +92,7 @@ TEST_F(ConverterDecoding, AProgramThatEndsWhileItDecodesLeavesNoDecodingProcess)
     const std::vector<pid_t> decoding = running_children(morvane->pid());
     ASSERT_FALSE(decoding.empty());
     kill(morvane->pid(), SIGKILL);
+    morvane->expect_exit_code(-SIGKILL);
     EXPECT_TRUE(eventually([&] {
         return std::none_of(decoding.begin(), decoding.end(), [](pid_t child) {
             std::ifstream stat("/proc/" + std::to_string(child) + "/stat");
