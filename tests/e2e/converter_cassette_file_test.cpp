@@ -111,15 +111,7 @@ using ConverterCassetteFile = ConverterRun;
 TEST_F(ConverterCassetteFile, YesToAMissingTemplateGoesOnThroughTheBoxesOfTheRead) {
     fs::remove(program.path() / "KESTRIL.RAN");
     picture_of(every_pattern).save_png(program.path() / "drawing.png");
-    // Each box comes on a connection of its own, and the next may get the same window id: so an
-    // answered box is known gone by its destruction.
-    XSelectInput(x, DefaultRootWindow(x), SubstructureNotifyMask);
-    const auto destroyed = [&](Window window) {
-        XEvent event;
-        while (XCheckTypedEvent(x, DestroyNotify, &event))
-            if (event.xdestroywindow.window == window) return true;
-        return false;
-    };
+    destruction_watch boxes_gone(x);
     start({"drawing.png"});
     const std::pair<int, std::string> boxes[] = {{53, box_text(149, "File not found")},
                                                  {52, box_text(150, "Bad file name or number")},
@@ -131,7 +123,7 @@ TEST_F(ConverterCassetteFile, YesToAMissingTemplateGoesOnThroughTheBoxesOfTheRea
         ASSERT_NE(box, 0u);
         ASSERT_TRUE(box_shows(x, box, text));
         ASSERT_TRUE(type_keys(box, "Return"));
-        ASSERT_TRUE(eventually([&] { return destroyed(box); }));
+        ASSERT_TRUE(eventually([&] { return boxes_gone.gone(box); }));
     }
     EXPECT_EQ(morvane->wait_for_exit(30s), 0);
     EXPECT_FALSE(fs::exists(fs::symlink_status(program.path() / "KESTRIL.RAN")));

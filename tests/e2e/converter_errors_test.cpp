@@ -84,15 +84,7 @@ TEST_F(ConverterErrors, ReadOnlyCassetteShowsAnErrorAtEveryWriteAndKeepsItsConte
     fs::permissions(cassette, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     fs::permissions(program.path(), fs::perms::all);
     picture_of(every_pattern).save_png(program.path() / "drawing.png");
-    // Each box comes on a connection of its own, and the next may get the same window id: so an
-    // answered box is known gone by its destruction, not by its id.
-    XSelectInput(x, DefaultRootWindow(x), SubstructureNotifyMask);
-    const auto window_destroyed = [&](Window window) {
-        XEvent event;
-        while (XCheckTypedEvent(x, DestroyNotify, &event))
-            if (event.xdestroywindow.window == window) return true;
-        return false;
-    };
+    destruction_watch boxes_gone(x);
     start({"drawing.png"}, unprivileged_user());
 
     const std::string title = "Unhandled Error #75 - morvane";
@@ -107,7 +99,7 @@ TEST_F(ConverterErrors, ReadOnlyCassetteShowsAnErrorAtEveryWriteAndKeepsItsConte
         SCOPED_TRACE("box " + std::to_string(boxes + 1));
         ASSERT_TRUE(box_shows(x, box, box_text(boxes == 0 ? 158 : 196, "Path/File access error")));
         ASSERT_TRUE(type_keys(box, "Return"));
-        ASSERT_TRUE(eventually([&] { return window_destroyed(box); }));
+        ASSERT_TRUE(eventually([&] { return boxes_gone.gone(box); }));
         ++boxes;
     }
     EXPECT_EQ(boxes, 26);

@@ -102,6 +102,25 @@ inline void send_close_box(Display* x, Window window) {
     XFlush(x);
 }
 
+// Watches the top-level windows of `x` go. Each error box comes on a connection of its own, and
+// the next may get the same window id: so an answered box is known gone by its destruction, not
+// by its id.
+class destruction_watch {
+  public:
+    explicit destruction_watch(Display* x) : x_(x) { XSelectInput(x_, DefaultRootWindow(x_), SubstructureNotifyMask); }
+
+    // True once `window` has been destroyed since the last look.
+    bool gone(Window window) {
+        XEvent event;
+        while (XCheckTypedEvent(x_, DestroyNotify, &event))
+            if (event.xdestroywindow.window == window) return true;
+        return false;
+    }
+
+  private:
+    Display* x_;
+};
+
 // Focuses `window` and types `keys` (xdotool key names) on the display of DISPLAY.
 inline bool type_keys(Window window, const std::string& keys) {
     const std::string id = std::to_string(window);
