@@ -42,10 +42,9 @@ image_handle load_regular_file(const std::string& name) {
     const file_closer closer{descriptor};
     struct stat info {};
     if (fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > INT_MAX) return -1;
-    const auto picture = decode_file_confined(descriptor, uint64_t(info.st_size), limits_of_decoding());
+    auto picture = decode_file_confined(descriptor, uint64_t(info.st_size), limits_of_decoding());
     if (!picture) return -1;
-    return new_image_filled(picture->width(), picture->height(),
-                            [&](color32* pixels) { return picture->read_pixels(pixels); });
+    return new_image_over(picture->width(), picture->height(), picture->pixels(), picture->hand_over());
 }
 
 }  // namespace

@@ -2,11 +2,93 @@
 // that makes BMP pixels opaque.
 #include "platform/picture_decoding.h"
 
+#include <sanitizer/asan_interface.h>
+
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 
 namespace {
+
+// The region that the decoding takes its memory from, when it has one. Blocks are taken one
+// after another, each behind a header that holds its size, so only the last one can grow in
+// place or be given back for reuse; a decoding of one picture needs few blocks at a time. A
+// decoding process has one thread.
+struct decoding_region {
+    uint8_t* start = nullptr;
+    size_t size = 0;
+    size_t used = 0;  // the end of the last block
+};
+decoding_region region;
+
+struct block_header {
+    size_t size;
+    size_t used_before;  // where the region's blocks ended before this one; also keeps it 16-aligned
+};
+constexpr size_t block_alignment = 64;
+// AddressSanitizer watches this much after every block, as it does after malloc's blocks.
+constexpr size_t guard = 64;
+
+// The addresses that guards were set on since the region was last given; no-ops in builds
+// without AddressSanitizer.
+uint8_t* guarded_from = nullptr;
+uint8_t* guarded_to = nullptr;
+
+void guard_bytes(size_t at, size_t count) {
+    count = std::min(count, region.size - std::min(at, region.size));
+    if (count == 0) return;
+    ASAN_POISON_MEMORY_REGION(region.start + at, count);
+    guarded_from = guarded_from == nullptr ? region.start + at : std::min(guarded_from, region.start + at);
+    guarded_to = std::max(guarded_to, region.start + at + count);
+}
+
+void open_bytes(size_t at, size_t count) { ASAN_UNPOISON_MEMORY_REGION(region.start + at, count); }
+
+block_header* header_of(void* block) {
+    return reinterpret_cast<block_header*>(static_cast<uint8_t*>(block) - sizeof(block_header));
+}
+size_t offset_of(void* block) { return size_t(static_cast<uint8_t*>(block) - region.start); }
+bool in_region(void* block) {
+    return region.start != nullptr && block >= region.start && block < region.start + region.size;
+}
+bool is_last(void* block) { return offset_of(block) + header_of(block)->size == region.used; }
+
+void* take_block(size_t count) {
+    const size_t at = (region.used + guard + block_alignment - 1) / block_alignment * block_alignment;
+    if (at > region.size || region.size - at < sizeof(block_header) || region.size - at - sizeof(block_header) < count) {
+        return nullptr;
+    }
+    guard_bytes(region.used, at - region.used);
+    open_bytes(at, sizeof(block_header) + count);
+    auto* header = reinterpret_cast<block_header*>(region.start + at);
+    *header = {count, region.used};
+    region.used = at + sizeof(block_header) + count;
+    guard_bytes(region.used, guard);
+    return header + 1;
+}
+
+void* decoding_allocate(size_t count) { return region.start == nullptr ? std::malloc(count) : take_block(count); }
+
+void* decoding_reallocate(void* block, size_t count) {
+    if (block == nullptr) return decoding_allocate(count);
+    if (!in_region(block)) return std::realloc(block, count);
+    const size_t at = offset_of(block);
+    const size_t old_count = header_of(block)->size;
+    if (is_last(block) && region.size - at >= count) {
+        if (count > old_count) open_bytes(at + old_count, count - old_count);
+        guard_bytes(at + count, old_count > count ? old_count - count + guard : guard);
+        header_of(block)->size = count;
+        region.used = at + count;
+        return block;
+    }
+    void* moved = take_block(count);
+    if (moved == nullptr) return nullptr;  // the block stays as it was
+    std::memcpy(moved, block, std::min(old_count, count));
+    release_decoding_memory(block);
+    return moved;
+}
+
 // stb_image 2.27 copies zero bytes to a null buffer for an empty PNG data chunk, which is
 // undefined; a copy of nothing does nothing here.
 void* copy_bytes(void* to, const void* from, size_t count) {
@@ -18,6 +100,9 @@ void* copy_bytes(void* to, const void* from, size_t count) {
 #define STBI_MAX_DIMENSIONS 65535
 #define STBI_NO_STDIO
 #define STBI_NO_FAILURE_STRINGS
+#define STBI_MALLOC(count) decoding_allocate(count)
+#define STBI_REALLOC(block, count) decoding_reallocate(block, count)
+#define STBI_FREE(block) release_decoding_memory(block)
 #define STB_IMAGE_IMPLEMENTATION
 #define memcpy copy_bytes  // <cstring> is in already, so stb_image's <string.h> adds nothing
 #include <stb_image.h>
@@ -76,6 +161,19 @@ bool jpeg_tables_fit(std::span<const uint8_t> bytes) {
 }
 
 }  // namespace
+
+void release_decoding_memory(void* block) {
+    if (!in_region(block)) return std::free(block);
+    const size_t end = offset_of(block) + header_of(block)->size;
+    if (is_last(block)) region.used = header_of(block)->used_before;
+    guard_bytes(offset_of(block), end - offset_of(block) + guard);
+}
+
+void take_decoding_memory_from(std::span<uint8_t> memory) {
+    if (guarded_from != nullptr) ASAN_UNPOISON_MEMORY_REGION(guarded_from, size_t(guarded_to - guarded_from));
+    guarded_from = guarded_to = nullptr;
+    region = {memory.empty() ? nullptr : memory.data(), memory.size(), 0};
+}
 
 // The formats are told apart in this order: a PNG signature, an opaque BMP, a colour JPEG,
 // then anything stb_image knows, alpha kept. stb_image's general decoding tries PNG and BMP

@@ -71,25 +71,18 @@ std::array<color32, 256> default_palette(const mode_format& format) {
     return palette;
 }
 
-// A new image of `format` at `width` x `height`, cleared; nullptr when its pixels cannot be
-// had (a side above 65535 cannot be held either).
-std::unique_ptr<image> make_image(const mode_format& format, int32_t width, int32_t height) {
-    if (width > 65535 || height > 65535) return nullptr;
-    const size_t bytes_per_pixel = format.attribute_bits == 0 ? 4 : 1;
-    // calloc: a large image costs no time until its pages are touched.
-    void* pixels = std::calloc(size_t(width) * size_t(height), bytes_per_pixel);
-    if (pixels == nullptr) return nullptr;
+// A new image of `format` at `width` x `height` over `pixels`; nullptr (the pixels freed) when
+// it cannot be had.
+std::unique_ptr<image> make_image_over(const mode_format& format, int32_t width, int32_t height,
+                                       std::unique_ptr<void, pixel_release> pixels) {
     auto made = std::unique_ptr<image>(new (std::nothrow) image);
-    if (!made) {
-        std::free(pixels);
-        return nullptr;
-    }
+    if (!made) return nullptr;
     made->width = width;
     made->height = height;
     made->mode = format.mode;
     made->attribute_bits = format.attribute_bits;
     made->text_mode = format.mode == 0;
-    made->pixels.reset(pixels);
+    made->pixels = std::move(pixels);
     made->cell_height = format.cell_height;
     made->view_bottom = std::max(1, made->text_rows() - 1);
     if (format.attribute_bits == 0) {
@@ -101,6 +94,16 @@ std::unique_ptr<image> make_image(const mode_format& format, int32_t width, int3
         made->background = 0;
     }
     return made;
+}
+
+// A new image of `format` at `width` x `height`, cleared; nullptr when its pixels cannot be
+// had (a side above 65535 cannot be held either).
+std::unique_ptr<image> make_image(const mode_format& format, int32_t width, int32_t height) {
+    if (width > 65535 || height > 65535) return nullptr;
+    const size_t bytes_per_pixel = format.attribute_bits == 0 ? 4 : 1;
+    // calloc: a large image costs no time until its pages are touched.
+    std::unique_ptr<void, pixel_release> pixels(std::calloc(size_t(width) * size_t(height), bytes_per_pixel));
+    return pixels ? make_image_over(format, width, height, std::move(pixels)) : nullptr;
 }
 
 // A fresh page of screen mode `mode`, which must be one; the program ends when it cannot be had.
@@ -231,19 +234,20 @@ image_handle new_image(int32_t width, int32_t height, int32_t mode) {
     return made ? add_image(std::move(made)) : -1;
 }
 
-image_handle new_image_filled(int32_t width, int32_t height, const std::function<bool(color32* pixels)>& fill) {
-    if (width <= 0 || height <= 0) return -1;
-    auto made = make_image(*find_mode_format(32), width, height);
-    if (!made || !fill(made->pixels32())) return -1;
-    return add_image(std::move(made));
+image_handle new_image_over(int32_t width, int32_t height, color32* pixels, std::function<void()> give_back) {
+    std::unique_ptr<void, pixel_release> lent(pixels, pixel_release{std::move(give_back)});
+    if (width <= 0 || height <= 0 || width > 65535 || height > 65535) return -1;
+    auto made = make_image_over(*find_mode_format(32), width, height, std::move(lent));
+    return made ? add_image(std::move(made)) : -1;
 }
 
 image_handle new_image_from_rgba(int32_t width, int32_t height, const uint8_t* rgba) {
-    return new_image_filled(width, height, [&](color32* pixels) {
-        const size_t count = size_t(width) * size_t(height);
-        for (size_t i = 0; i < count; ++i) pixels[i] = color_of_rgba(rgba + 4 * i);
-        return true;
-    });
+    if (width <= 0 || height <= 0) return -1;
+    auto made = make_image(*find_mode_format(32), width, height);
+    if (!made) return -1;
+    const size_t count = size_t(width) * size_t(height);
+    for (size_t i = 0; i < count; ++i) made->pixels32()[i] = color_of_rgba(rgba + 4 * i);
+    return add_image(std::move(made));
 }
 
 void select_screen(int32_t mode_or_image) {

@@ -23,9 +23,11 @@ image_handle new_image(int32_t width, int32_t height, int32_t mode);
 // A new 32-bit image holding `rgba` (4 bytes a pixel: red, green, blue, alpha; rows from the
 // top); -1 when it cannot be made. It does not test a pending error.
 image_handle new_image_from_rgba(int32_t width, int32_t height, const uint8_t* rgba);
-// A new 32-bit image whose width x height pixels (rows from the top) `fill` writes; -1 when it
-// cannot be made or `fill` fails. For the picture loader; it does not test a pending error.
-image_handle new_image_filled(int32_t width, int32_t height, const std::function<bool(color32* pixels)>& fill);
+// A new 32-bit image over `pixels`, width x height color32 values in rows from the top that
+// live elsewhere (a picture's, in memory that its decoding shares with the program): the image
+// reads and draws on them where they are, and calls `give_back` when it is freed, or at once
+// when it cannot be made (-1). For the picture loader; it does not test a pending error.
+image_handle new_image_over(int32_t width, int32_t height, color32* pixels, std::function<void()> give_back);
 // The color32 of a pixel of red, green, blue and alpha bytes.
 inline color32 color_of_rgba(const uint8_t* rgba) {
     return uint32_t(rgba[3]) << 24 | uint32_t(rgba[0]) << 16 | uint32_t(rgba[1]) << 8 | rgba[2];

@@ -12,14 +12,23 @@
 #include <array>
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
 
 #include "platform/screen.h"
 
-struct free_deleter {
-    void operator()(void* memory) const { std::free(memory); }
+// Frees an image's pixels: with free, or as whoever lent them to it says.
+struct pixel_release {
+    std::function<void()> give_back;  // empty: they came from malloc
+    void operator()(void* pixels) const {
+        if (give_back) {
+            give_back();
+        } else {
+            std::free(pixels);
+        }
+    }
 };
 
 // One image: a screen mode's page or an image of the table.
@@ -30,7 +39,7 @@ struct image {
     // 0 for 32-bit pixels (one color32 each), else the bits of an attribute (one byte each).
     int32_t attribute_bits = 0;
     bool text_mode = false;  // screen mode 0: no pixel reads or drawing of images
-    std::unique_ptr<void, free_deleter> pixels;
+    std::unique_ptr<void, pixel_release> pixels;
     std::array<color32, 256> palette{};
     uint32_t foreground = 0;
     uint32_t background = 0;
