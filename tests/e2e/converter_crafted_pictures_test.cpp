@@ -87,7 +87,7 @@ TEST_F(ConverterDecoding, AProgramThatEndsWhileItDecodesLeavesNoDecodingProcess)
     fs::copy_file(fs::path(MORVANE_SOURCE_DIR) / "fuzz" / "findings" / "pic-over-10-seconds.pic", program.path() / "slow");
     start({"slow"});
     ASSERT_TRUE(eventually([&] { return !running_children(morvane->pid()).empty(); }, 30s));
-    // By now the instruction picture's decoding, which comes first, has long ended.
+    // The decoding process kept since the instruction picture is by now decoding this one.
     std::this_thread::sleep_for(2s);
     const std::vector<pid_t> decoding = running_children(morvane->pid());
     ASSERT_FALSE(decoding.empty());
