@@ -1,7 +1,7 @@
 // The confined decoding process, Linux only (memory files, seccomp).
 //
 // The program starts itself again (/proc/self/exe) as its decoding process when it first loads
-// a picture, and keeps it while pictures decode well. The new process learns what it is at
+// a picture, and keeps it while it answers soundly. The new process learns what it is at
 // descriptor 3: a memory file, sealed against any change, that begins with a marker. No
 // command line or environment can carry that, and a descriptor that whoever started the
 // program left open is not such a file by accident, so a process that finds it knows it is a
@@ -15,9 +15,9 @@
 // answers, a few numbers each, go through a socket at descriptor 4. Before it reads its first
 // request, the decoding process limits its memory and installs a system-call filter that
 // leaves it that memory, its socket and its end. A crash, a kill by the filter, a hang or an
-// answer that does not hold up ends it; the next picture gets a new one. Keeping it while pictures decode well spares each picture a process start, and lets
-// the decoding reuse memory that is in place already, which on many machines costs far less
-// than fresh memory.
+// answer that does not hold up ends it; the next picture gets a new one. Keeping it otherwise
+// spares each picture a process start, and lets the decoding reuse memory that is in place
+// already, which on many machines costs far less than fresh memory.
 #include "platform/decoding_process.h"
 
 #include <fcntl.h>
