@@ -68,7 +68,6 @@ constexpr uint64_t kept_memory = uint64_t(128) << 20;
 // The decoding's own memory beyond the shared memory: stb_image takes all of its blocks from
 // the shared memory, so this is for the C library's own needs.
 constexpr uint64_t own_memory = uint64_t(64) << 20;
-constexpr size_t block_alignment = 64;
 
 struct start_header {
     char marker[16];
@@ -139,8 +138,6 @@ bool write_all(int to, const void* bytes, size_t count) {
     }
     return true;
 }
-
-uint64_t aligned(uint64_t offset) { return (offset + block_alignment - 1) / block_alignment * block_alignment; }
 
 // ---- The decoding process ----
 
@@ -219,8 +216,8 @@ void make_color32(uint8_t* pixel) {
 answer decode_request(const request& asked, std::span<uint8_t> memory) {
     make_probe_call(asked.probe);
     const uint64_t picture_end = asked.picture_start + asked.picture_size;
-    if (asked.picture_size == 0 || picture_end < asked.picture_start || aligned(picture_end) >= memory.size()) return {};
-    take_decoding_memory_from(memory.subspan(aligned(picture_end)));
+    if (asked.picture_size == 0 || picture_end < asked.picture_start || picture_end >= memory.size()) return {};
+    take_decoding_memory_from(memory.subspan(picture_end));
     const rgba_pixels pixels =
         decode_picture(memory.subspan(asked.picture_start, asked.picture_size), asked.pixel_limit);
     if (!pixels.bytes) return {};

@@ -55,7 +55,9 @@ bool in_region(void* block) {
 bool is_last(void* block) { return offset_of(block) + header_of(block)->size == region.used; }
 
 void* take_block(size_t count) {
-    const size_t at = (region.used + guard + block_alignment - 1) / block_alignment * block_alignment;
+    // Aligned in memory, wherever the region starts.
+    const uintptr_t start = reinterpret_cast<uintptr_t>(region.start);
+    const size_t at = (start + region.used + guard + block_alignment - 1) / block_alignment * block_alignment - start;
     if (at > region.size || region.size - at < sizeof(block_header) || region.size - at - sizeof(block_header) < count) {
         return nullptr;
     }
